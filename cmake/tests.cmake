@@ -1,0 +1,39 @@
+# GoogleTest: Debian's library natively; built from Debian's sources
+# (/usr/src/googletest) for a cross build.
+if(CMAKE_CROSSCOMPILING)
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest googletest EXCLUDE_FROM_ALL SYSTEM)
+  set(gtest_main_target gtest_main)
+else()
+  find_package(GTest CONFIG REQUIRED)
+  set(gtest_main_target GTest::gtest_main)
+endif()
+
+add_library(camera_info_scripted_platform STATIC
+  src/discovery/scripted_device_platform.cc)
+target_link_libraries(camera_info_scripted_platform
+  PUBLIC camera_info_core PRIVATE camera_info_warnings)
+
+add_executable(camera_info_tests
+  src/app/report_document_test.cc
+  src/app/run_test.cc
+  src/app/utf8_test.cc
+  src/discovery/device_ids_test.cc
+  src/discovery/enumerate_cameras_test.cc
+  src/report/report_writer_test.cc)
+target_link_libraries(camera_info_tests PRIVATE
+  camera_info_scripted_platform ${gtest_main_target} camera_info_warnings)
+add_test(NAME unit COMMAND camera_info_tests)
+
+if(NOT WIN32)
+  # Starts the built program as a process, the way a user does.
+  add_executable(camera_info_process_tests src/app/camera_info_process_test.cc)
+  target_compile_definitions(camera_info_process_tests PRIVATE
+    CAMERA_INFO_EXE="$<TARGET_FILE:camera-info>")
+  target_link_libraries(camera_info_process_tests PRIVATE
+    ${gtest_main_target} camera_info_warnings)
+  add_dependencies(camera_info_process_tests camera-info)
+  add_test(NAME process COMMAND camera_info_process_tests)
+endif()

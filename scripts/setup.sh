@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Installs what the build needs on a Debian 12 machine, skipping what is
+# already there. Usage: scripts/setup.sh [native|all]
+#   native: compiler, CMake, jsoncpp and GoogleTest for the Linux build
+#   all:    also MinGW-w64, Wine and jsoncpp's Debian source for the Windows builds
+set -euo pipefail
+
+what="${1:-all}"
+root="$(cd "$(dirname "$0")/.." && pwd)"
+
+packages=(cmake ninja-build g++ pkg-config libjsoncpp-dev libgtest-dev)
+if [[ "$what" == all ]]; then
+  packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine64 dpkg-dev)
+fi
+
+sudo_if_needed() {
+  if [[ "$(id -u)" -eq 0 ]]; then "$@"; else sudo "$@"; fi
+}
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  sudo_if_needed apt-get update -qq
+  sudo_if_needed env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+[[ "$what" == all ]] || exit 0
+
+# jsoncpp for Windows is built from Debian's own source package, at the same
+# version as the Linux library, so both builds use the same jsoncpp code.
+deps="$root/.deps"
+version="$(dpkg-query -W -f='${Version}' libjsoncpp-dev)"
+source_dir="$deps/jsoncpp"
+if [[ "$(cat "$source_dir/.debian-version" 2>/dev/null)" != "$version" ]]; then
+  if [[ -z "$(apt-cache showsrc libjsoncpp 2>/dev/null)" ]]; then
+    # Mirror the machine's Debian "deb" entry as a "deb-src" entry.
+    entry="$(grep -l '^URIs:.*debian' /etc/apt/sources.list.d/*.sources 2>/dev/null | head -n1 || true)"
+    if [[ -n "$entry" ]]; then
+      sed 's/^Types:.*/Types: deb-src/' "$entry" |
+        sudo_if_needed tee /etc/apt/sources.list.d/camera-info-deb-src.sources >/dev/null
+    else
+      grep -h '^deb .*debian' /etc/apt/sources.list | sed 's/^deb /deb-src /' |
+        sudo_if_needed tee /etc/apt/sources.list.d/camera-info-deb-src.list >/dev/null
+    fi
+    sudo_if_needed apt-get update -qq
+  fi
+  work="$deps/apt-source"
+  rm -rf "$work" "$source_dir"
+  mkdir -p "$work"
+  (cd "$work" && apt-get source -qq "libjsoncpp=$version" >/dev/null 2>&1)
+  mv "$work/libjsoncpp-${version%-*}" "$source_dir"
+  echo "$version" >"$source_dir/.debian-version"
+  rm -rf "$work"
+fi

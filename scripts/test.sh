@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the Linux build, the same tests
+# under AddressSanitizer and UndefinedBehaviorSanitizer, the 32-bit Windows
+# build (built and linked only: this kernel cannot run 32-bit programs) and
+# the 64-bit Windows build with its tests under Wine.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+scripts/setup.sh all
+
+step() { printf '\n=== %s\n' "$*"; }
+
+for preset in native sanitize; do
+  step "$preset: build and test"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+done
+
+step "windows-x86: build"
+cmake --preset windows-x86 >/dev/null
+cmake --build --preset windows-x86
+
+step "windows-x64: build and test under Wine"
+cmake --preset windows-x64 >/dev/null
+cmake --build --preset windows-x64
+ctest --preset windows-x64
