@@ -37,3 +37,17 @@ if(NOT WIN32)
   add_dependencies(camera_info_process_tests camera-info)
   add_test(NAME process COMMAND camera_info_process_tests)
 endif()
+
+if(WIN32)
+  # End-to-end on the platform's own device enumerator (Wine's, here): the
+  # test installs fake video-input devices and runs camera-info.exe.
+  add_executable(camera_info_wine_tests
+    tests/wine/camera_info_wine_test.cc
+    tests/wine/fake_video_devices.cc)
+  target_link_libraries(camera_info_wine_tests PRIVATE
+    ${gtest_main_target} camera_info_warnings ole32 strmiids uuid advapi32)
+  target_link_options(camera_info_wine_tests PRIVATE -static -static-libgcc -static-libstdc++)
+  target_compile_definitions(camera_info_wine_tests PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
+  add_dependencies(camera_info_wine_tests camera-info)
+  add_test(NAME wine-end-to-end COMMAND camera_info_wine_tests)
+endif()
