@@ -17,9 +17,10 @@ for preset in native sanitize; do
   ctest --preset "$preset"
 done
 
-step "windows-x86: build"
+step "windows-x86: build and check the program"
 cmake --preset windows-x86 >/dev/null
 cmake --build --preset windows-x86
+ctest --preset windows-x86
 
 step "windows-x64: build and test under Wine"
 cmake --preset windows-x64 >/dev/null
