@@ -64,6 +64,15 @@ if(WIN32)
   target_compile_definitions(camera_info_wine_tests PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
   add_dependencies(camera_info_wine_tests camera-info)
   if(can_run_tests)
+    # A prefix of its own, made afresh for every run, so that no device of
+    # an earlier run or of another test is left in it.
+    set(device_prefix ${CMAKE_BINARY_DIR}/wineprefix-devices)
+    add_test(NAME wine-fresh-prefix
+      COMMAND ${CMAKE_COMMAND} -E rm -rf ${device_prefix})
+    set_tests_properties(wine-fresh-prefix PROPERTIES FIXTURES_SETUP wine-devices)
     add_test(NAME wine-end-to-end COMMAND camera_info_wine_tests)
+    set_tests_properties(wine-end-to-end PROPERTIES
+      FIXTURES_REQUIRED wine-devices
+      ENVIRONMENT WINEPREFIX=${device_prefix})
   endif()
 endif()
