@@ -21,6 +21,7 @@ add_executable(camera_info_tests
   src/app/run_test.cc
   src/app/utf8_test.cc
   src/discovery/device_ids_test.cc
+  src/discovery/enumerate_cameras_fault_test.cc
   src/discovery/enumerate_cameras_test.cc
   src/report/report_writer_test.cc)
 target_link_libraries(camera_info_tests PRIVATE

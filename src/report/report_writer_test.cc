@@ -193,6 +193,12 @@ TEST(RenderCameraReport, MatchesStyledWriterLayout) {
   nested.append(Json::Value(Json::objectValue));
   nested.append(Json::Value(Json::arrayValue));
 
+  Json::Value gaps;  // indexes never set read as null
+  gaps[2] = "two";
+  gaps[5] = Json::Value(Json::objectValue);
+  Json::Value longGaps;
+  longGaps[30]["x"] = 1;
+
   Json::Value mixed;
   mixed["a"] = shortArray;
   mixed["b"] = longLine;
