@@ -37,14 +37,29 @@ if(can_run_tests)
 endif()
 
 if(NOT WIN32)
+  add_library(camera_info_child_process STATIC tests/support/child_process.cc)
+  target_include_directories(camera_info_child_process PUBLIC tests/support)
+  target_link_libraries(camera_info_child_process PRIVATE camera_info_warnings)
+
   # Starts the built program as a process, the way a user does.
   add_executable(camera_info_process_tests src/app/camera_info_process_test.cc)
   target_compile_definitions(camera_info_process_tests PRIVATE
     CAMERA_INFO_EXE="$<TARGET_FILE:camera-info>")
   target_link_libraries(camera_info_process_tests PRIVATE
-    ${gtest_main_target} camera_info_warnings)
+    camera_info_child_process ${gtest_main_target} camera_info_warnings)
   add_dependencies(camera_info_process_tests camera-info)
   add_test(NAME process COMMAND camera_info_process_tests)
+
+  # The whole run with each of its allocations failing in turn.
+  add_executable(alloc_failure_probe tests/alloc/alloc_failure_probe.cc)
+  target_link_libraries(alloc_failure_probe PRIVATE camera_info_core camera_info_warnings)
+  add_executable(camera_info_alloc_tests tests/alloc/alloc_failure_test.cc)
+  target_compile_definitions(camera_info_alloc_tests PRIVATE
+    ALLOC_FAILURE_PROBE="$<TARGET_FILE:alloc_failure_probe>")
+  target_link_libraries(camera_info_alloc_tests PRIVATE
+    camera_info_child_process ${gtest_main_target} camera_info_warnings)
+  add_dependencies(camera_info_alloc_tests alloc_failure_probe)
+  add_test(NAME allocation-failure COMMAND camera_info_alloc_tests)
 endif()
 
 if(WIN32)

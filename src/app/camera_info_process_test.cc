@@ -1,18 +1,16 @@
 // Starts the built camera-info as a process, in a fresh directory, the way a
 // user or a script does, and checks what it leaves behind.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <random>
 #include <string>
 #include <vector>
+
+#include "child_process.h"
 
 namespace {
 
@@ -20,71 +18,46 @@ namespace fs = std::filesystem;
 
 const char kEmptyReport[] = "{\n   \"version\" : \"1.0.1\"\n}\n";
 
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-struct Outcome {
-  int exitStatus = -1;
-  std::string out;
-  std::string err;
-};
-
 class CameraInfoProcess : public testing::Test {
  protected:
   void SetUp() override {
-    std::random_device seed;
-    directory_ = fs::temp_directory_path() /
-                 ("camera-info-process-" + std::to_string(seed()));
-    fs::create_directories(directory_ / "run");
+    directory_ = makeTemporaryDirectory("camera-info-process");
+    ASSERT_FALSE(directory_.empty());
+    fs::create_directory(runDirectory());
   }
   void TearDown() override {
-    fs::permissions(directory_ / "run", fs::perms::owner_all);
+    fs::permissions(runDirectory(), fs::perms::owner_all);
     fs::remove_all(directory_);
+    // Reports are kept for the schema check, when asked to.
   }
 
   fs::path runDirectory() const { return directory_ / "run"; }
   fs::path report() const { return runDirectory() / "CameraInfo.txt"; }
 
-  // Runs the program in runDirectory(), with its output captured in files
-  // outside it. `asUser` other than 0 drops root's rights first.
-  Outcome run(const std::vector<std::string>& arguments, uid_t asUser = 0) {
-    const fs::path out = directory_ / "stdout";
-    const fs::path err = directory_ / "stderr";
-    const pid_t child = fork();
-    if (child == 0) {
-      const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (outFd < 0 || errFd < 0 || dup2(outFd, 1) < 0 || dup2(errFd, 2) < 0 ||
-          chdir(runDirectory().c_str()) != 0) {
-        _exit(120);
-      }
-      if (asUser != 0 && (setgid(asUser) != 0 || setuid(asUser) != 0)) {
-        _exit(121);
-      }
-      std::vector<char*> argv = {const_cast<char*>(CAMERA_INFO_EXE)};
-      for (const std::string& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-      }
-      argv.push_back(nullptr);
-      execv(CAMERA_INFO_EXE, argv.data());
-      _exit(122);
-    }
-    Outcome outcome;
-    int status = 0;
-    if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-      outcome.exitStatus = WEXITSTATUS(status);
-    }
-    outcome.out = readFile(out);
-    outcome.err = readFile(err);
+  ChildOutcome run(const std::vector<std::string>& arguments,
+                   uid_t asUser = 0) {
+    ChildOutcome outcome = runChild(CAMERA_INFO_EXE, arguments, runDirectory(),
+                                    directory_, asUser);
+    keepReportForSchemaCheck();
     return outcome;
+  }
+
+  void keepReportForSchemaCheck() const {
+    const char* keep = std::getenv("CAMERA_INFO_KEEP_REPORTS");
+    if (keep == nullptr || !fs::is_regular_file(report())) return;
+    const testing::TestInfo* test =
+        testing::UnitTest::GetInstance()->current_test_info();
+    fs::create_directories(keep);
+    fs::copy_file(
+        report(),
+        fs::path(keep) / (std::string("linux-") + test->name() + ".json"),
+        fs::copy_options::overwrite_existing);
   }
 
   fs::path directory_;
 };
 
-void expectQuietSuccess(const Outcome& outcome) {
+void expectQuietSuccess(const ChildOutcome& outcome) {
   EXPECT_EQ(outcome.exitStatus, 0);
   EXPECT_EQ(outcome.out, "");
   EXPECT_EQ(outcome.err, "");
@@ -92,7 +65,7 @@ void expectQuietSuccess(const Outcome& outcome) {
 
 TEST_F(CameraInfoProcess, WritesTheEmptyReportInTheCurrentDirectory) {
   expectQuietSuccess(run({}));
-  const std::string text = readFile(report());
+  const std::string text = readWholeFile(report());
   EXPECT_EQ(text, kEmptyReport);
   EXPECT_EQ(text.size(), 27u);
 }
@@ -100,7 +73,7 @@ TEST_F(CameraInfoProcess, WritesTheEmptyReportInTheCurrentDirectory) {
 TEST_F(CameraInfoProcess, ReplacesALongerReportWithoutLeftovers) {
   std::ofstream(report(), std::ios::binary) << std::string(4096, '#') << "\r\n";
   expectQuietSuccess(run({}));
-  EXPECT_EQ(readFile(report()), kEmptyReport);
+  EXPECT_EQ(readWholeFile(report()), kEmptyReport);
 }
 
 TEST_F(CameraInfoProcess, IgnoresArguments) {
@@ -109,7 +82,7 @@ TEST_F(CameraInfoProcess, IgnoresArguments) {
   for (const auto& arguments : argumentLists) {
     SCOPED_TRACE(arguments.front());
     expectQuietSuccess(run(arguments));
-    EXPECT_EQ(readFile(report()), kEmptyReport);
+    EXPECT_EQ(readWholeFile(report()), kEmptyReport);
     EXPECT_EQ(std::distance(fs::directory_iterator(runDirectory()),
                             fs::directory_iterator()),
               1);
@@ -126,15 +99,14 @@ TEST_F(CameraInfoProcess, DirectoryInTheWayGivesNoFileAndStatusZero) {
 TEST_F(CameraInfoProcess, ReadOnlyDirectoryGivesNoFileAndStatusZero) {
   const uid_t nobody = 65534;
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
-  fs::permissions(directory_, fs::perms::owner_all | fs::perms::others_read |
-                                  fs::perms::others_exec);
-  fs::permissions(runDirectory(), fs::perms::owner_all |
-                                      fs::perms::others_read |
-                                      fs::perms::others_exec);
+  const fs::perms readOnly =
+      fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec;
+  fs::permissions(directory_, readOnly);
+  fs::permissions(runDirectory(), readOnly);
   // The captured output must be writable by the unprivileged user.
   for (const char* name : {"stdout", "stderr"}) {
     std::ofstream(directory_ / name).close();
-    chown((directory_ / name).c_str(), nobody, nobody);
+    ASSERT_EQ(chown((directory_ / name).c_str(), nobody, nobody), 0);
   }
   expectQuietSuccess(run({}, nobody));
   EXPECT_FALSE(fs::exists(report()));

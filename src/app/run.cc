@@ -20,7 +20,12 @@ int runCameraInfo(DevicePlatform& platform) {
     // here leaves an earlier report as it was.
     const std::string text = renderCameraReport(root);
 
+    // The stream writes through a buffer of ours. Left to itself it would
+    // allocate one only after opening, that is after truncating the file,
+    // and running out of memory there would leave an empty report behind.
+    char streamBuffer[4096];
     std::ofstream report;
+    report.rdbuf()->pubsetbuf(streamBuffer, sizeof streamBuffer);
     report.open(kReportFileName, std::ios::out | std::ios::binary);
     report.write(text.data(), static_cast<std::streamsize>(text.size()));
     report.close();
