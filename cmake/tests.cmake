@@ -11,6 +11,10 @@ else()
   set(gtest_main_target GTest::gtest_main)
 endif()
 
+add_library(camera_info_kept_reports STATIC tests/support/kept_reports.cc)
+target_include_directories(camera_info_kept_reports PUBLIC tests/support)
+target_link_libraries(camera_info_kept_reports PUBLIC ${gtest_main_target} PRIVATE camera_info_warnings)
+
 add_library(camera_info_scripted_platform STATIC
   src/discovery/scripted_device_platform.cc)
 target_link_libraries(camera_info_scripted_platform
@@ -25,7 +29,8 @@ add_executable(camera_info_tests
   src/discovery/enumerate_cameras_test.cc
   src/report/report_writer_test.cc)
 target_link_libraries(camera_info_tests PRIVATE
-  camera_info_scripted_platform ${gtest_main_target} camera_info_warnings)
+  camera_info_scripted_platform camera_info_kept_reports ${gtest_main_target}
+  camera_info_warnings)
 # A cross build without an emulator (32-bit Windows here) is only built.
 set(can_run_tests TRUE)
 if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
@@ -46,7 +51,8 @@ if(NOT WIN32)
   target_compile_definitions(camera_info_process_tests PRIVATE
     CAMERA_INFO_EXE="$<TARGET_FILE:camera-info>")
   target_link_libraries(camera_info_process_tests PRIVATE
-    camera_info_child_process ${gtest_main_target} camera_info_warnings)
+    camera_info_child_process camera_info_kept_reports ${gtest_main_target}
+    camera_info_warnings)
   add_dependencies(camera_info_process_tests camera-info)
   add_test(NAME process COMMAND camera_info_process_tests)
 
@@ -75,7 +81,8 @@ if(WIN32)
     tests/wine/camera_info_wine_test.cc
     tests/wine/fake_video_devices.cc)
   target_link_libraries(camera_info_wine_tests PRIVATE
-    ${gtest_main_target} camera_info_warnings ole32 strmiids uuid advapi32)
+    camera_info_kept_reports ${gtest_main_target} camera_info_warnings
+    ole32 strmiids uuid advapi32)
   target_link_options(camera_info_wine_tests PRIVATE -static -static-libgcc -static-libstdc++)
   target_compile_definitions(camera_info_wine_tests PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
   add_dependencies(camera_info_wine_tests camera-info)
@@ -91,4 +98,30 @@ if(WIN32)
       FIXTURES_REQUIRED wine-devices
       ENVIRONMENT WINEPREFIX=${device_prefix})
   endif()
+endif()
+
+# The reports the tests above produced, checked against the report's JSON
+# Schema with a real validator (Debian's python3-jsonschema).
+if(can_run_tests)
+  set(kept_reports ${CMAKE_BINARY_DIR}/kept-reports)
+  if(WIN32)
+    set(kept_reports_seen_by_tests Z:${kept_reports})  # Wine's drive for /
+    set(report_producers unit wine-end-to-end)
+  else()
+    set(kept_reports_seen_by_tests ${kept_reports})
+    set(report_producers unit process)
+  endif()
+  add_test(NAME kept-reports-reset
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${kept_reports})
+  set_tests_properties(kept-reports-reset PROPERTIES FIXTURES_SETUP kept-reports-dir)
+  set_property(TEST ${report_producers} APPEND PROPERTY
+    FIXTURES_REQUIRED kept-reports-dir)
+  set_property(TEST ${report_producers} APPEND PROPERTY
+    FIXTURES_SETUP kept-reports)
+  set_property(TEST ${report_producers} APPEND PROPERTY
+    ENVIRONMENT CAMERA_INFO_KEEP_REPORTS=${kept_reports_seen_by_tests})
+  add_test(NAME report-schema
+    COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/scripts/validate-reports.py
+            ${CMAKE_SOURCE_DIR}/docs/camera-info.schema.json ${kept_reports})
+  set_tests_properties(report-schema PROPERTIES FIXTURES_REQUIRED kept-reports)
 endif()

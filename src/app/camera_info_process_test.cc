@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "kept_reports.h"
 
 namespace {
 
@@ -28,7 +29,6 @@ class CameraInfoProcess : public testing::Test {
   void TearDown() override {
     fs::permissions(runDirectory(), fs::perms::owner_all);
     fs::remove_all(directory_);
-    // Reports are kept for the schema check, when asked to.
   }
 
   fs::path runDirectory() const { return directory_ / "run"; }
@@ -38,20 +38,8 @@ class CameraInfoProcess : public testing::Test {
                    uid_t asUser = 0) {
     ChildOutcome outcome = runChild(CAMERA_INFO_EXE, arguments, runDirectory(),
                                     directory_, asUser);
-    keepReportForSchemaCheck();
+    keepReportForSchemaCheck(report());
     return outcome;
-  }
-
-  void keepReportForSchemaCheck() const {
-    const char* keep = std::getenv("CAMERA_INFO_KEEP_REPORTS");
-    if (keep == nullptr || !fs::is_regular_file(report())) return;
-    const testing::TestInfo* test =
-        testing::UnitTest::GetInstance()->current_test_info();
-    fs::create_directories(keep);
-    fs::copy_file(
-        report(),
-        fs::path(keep) / (std::string("linux-") + test->name() + ".json"),
-        fs::copy_options::overwrite_existing);
   }
 
   fs::path directory_;

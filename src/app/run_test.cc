@@ -8,6 +8,7 @@
 #include <random>
 
 #include "discovery/scripted_device_platform.h"
+#include "kept_reports.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ class RunCameraInfo : public testing::Test {
     fs::current_path(directory_);
   }
   void TearDown() override {
+    keepReportForSchemaCheck(kReportFileName);
     fs::current_path(previous_);
     fs::remove_all(directory_);
   }

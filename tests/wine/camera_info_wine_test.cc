@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fake_video_devices.h"
+#include "kept_reports.h"
 
 namespace {
 
@@ -136,6 +137,7 @@ class CameraInfoOnWine : public testing::Test {
     CloseHandle(out);
     outcome.printed = readFile(output());
     outcome.report = readFile(report(), &outcome.reportExists);
+    keepReportForSchemaCheck(report());
     return outcome;
   }
 
