@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the Linux build, the same tests
-# under AddressSanitizer and UndefinedBehaviorSanitizer, the 32-bit Windows
-# build (built and linked only: this kernel cannot run 32-bit programs) and
-# the 64-bit Windows build with its tests under Wine.
+# Builds everything and runs every test: the Linux build (with the
+# benchmarks, built but not run), the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, short libFuzzer runs, the 32-bit Windows build
+# (built and checked only: this kernel cannot run 32-bit programs) and the
+# 64-bit Windows build with its tests under Wine.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -10,7 +11,7 @@ scripts/setup.sh all
 
 step() { printf '\n=== %s\n' "$*"; }
 
-for preset in native sanitize; do
+for preset in native sanitize fuzz; do
   step "$preset: build and test"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"

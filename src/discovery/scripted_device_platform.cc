@@ -68,10 +68,22 @@ int ScriptedDevicePlatform::countCalls(const std::string& call) const {
   return static_cast<int>(std::count(calls_.begin(), calls_.end(), call));
 }
 
-std::vector<std::string> ScriptedDevicePlatform::liveObjects() const {
-  std::vector<std::string> labels;
-  for (const auto& entry : objects_) labels.push_back(entry.second.label);
-  return labels;
+std::vector<std::string> ScriptedDevicePlatform::cleanEndProblems() const {
+  std::vector<std::string> problems = misuses_;
+  if (countCalls("CoInitialize") != 1)
+    problems.push_back("CoInitialize not once");
+  if (countCalls("CoUninitialize") != 1) {
+    problems.push_back("CoUninitialize not once");
+  }
+  if (calls_.empty() || calls_.back() != "CoUninitialize") {
+    problems.push_back("CoUninitialize not last");
+  }
+  for (const auto& entry : objects_) {
+    problems.push_back("not released: " + entry.second.label);
+  }
+  if (!texts_.empty()) problems.push_back("display name text not freed");
+  if (!valueStrings_.empty()) problems.push_back("property string not freed");
+  return problems;
 }
 
 ComObject ScriptedDevicePlatform::handOut(std::string label, int device) {

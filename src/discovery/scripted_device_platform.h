@@ -64,14 +64,10 @@ class ScriptedDevicePlatform final : public DevicePlatform {
   /// How often a call with exactly this text was made.
   int countCalls(const std::string& call) const;
 
-  /// What was handed out and not given back yet.
-  std::vector<std::string> liveObjects() const;
-  int liveTexts() const { return static_cast<int>(texts_.size()); }
-  int liveValueStrings() const {
-    return static_cast<int>(valueStrings_.size());
-  }
-  /// Misuse seen: a release or free of something not held, and the like.
-  const std::vector<std::string>& misuses() const { return misuses_; }
+  /// What keeps the calls so far from being a clean, finished enumeration:
+  /// COM not started and ended exactly once with CoUninitialize last, a
+  /// reference, text or string not given back, or a misuse. Empty if clean.
+  std::vector<std::string> cleanEndProblems() const;
 
   PlatformStatus initializeCom() override;
   void uninitializeCom() override;
