@@ -63,18 +63,4 @@ TEST_F(RunCameraInfo, WritesTheReportOfTheDevicesFound) {
             "}\n");
 }
 
-TEST_F(RunCameraInfo, ReplacesALongerReportWhole) {
-  std::ofstream(kReportFileName) << std::string(5000, 'x');
-  ScriptedDevicePlatform platform;
-  EXPECT_EQ(runCameraInfo(platform), 0);
-  EXPECT_EQ(readReport(), "{\n   \"version\" : \"1.0.1\"\n}\n");
-}
-
-TEST_F(RunCameraInfo, UnwritablePlaceEndsQuietlyWithZero) {
-  fs::create_directory(kReportFileName);  // a directory stands in the way
-  ScriptedDevicePlatform platform;
-  EXPECT_EQ(runCameraInfo(platform), 0);
-  EXPECT_TRUE(fs::is_directory(kReportFileName));
-}
-
 }  // namespace

@@ -175,46 +175,6 @@ TEST(EnumerateCameras, LimitsNamesTo255UnitsWithoutSplittingAPair) {
   }
 }
 
-struct EarlyEndCase {
-  const char* what;
-  ScriptedOperation operation;
-  int occurrence;
-  PlatformStatus status;
-  int expectedCount;
-};
-
-TEST(EnumerateCameras, EndsQuietlyAndCleanlyOnPlatformFailures) {
-  const EarlyEndCase cases[] = {
-      {"no device enumerator", ScriptedOperation::kCoCreateInstance, 1,
-       kStatusFail, 0},
-      {"device enumerator with S_FALSE still used",
-       ScriptedOperation::kCoCreateInstance, 1, kStatusFalse, 3},
-      {"class enumerator fails", ScriptedOperation::kCreateClassEnumerator, 1,
-       kStatusOutOfMemory, 0},
-      {"class enumerator gives S_FALSE",
-       ScriptedOperation::kCreateClassEnumerator, 1, kStatusFalse, 0},
-      {"Next fails at the second device", ScriptedOperation::kNext, 2,
-       kStatusFail, 1},
-      {"Next gives S_FALSE at the third device", ScriptedOperation::kNext, 3,
-       kStatusFalse, 2},
-      {"CoInitialize fails", ScriptedOperation::kCoInitialize, 1, kStatusFail,
-       3},
-      {"GetDisplayName fails", ScriptedOperation::kGetDisplayName, 1,
-       kStatusFail, 3},
-  };
-  for (const EarlyEndCase& c : cases) {
-    SCOPED_TRACE(c.what);
-    ScriptedDevicePlatform platform({namedDevice(u"usb#vid_1&pid_2", u"one"),
-                                     namedDevice(u"b", u"two"),
-                                     namedDevice(u"c", u"three")});
-    platform.failCall(c.operation, c.occurrence, c.status);
-    std::vector<CameraRecord> cameras;
-    EXPECT_EQ(enumerateCameras(cameras, platform), c.expectedCount);
-    EXPECT_EQ(static_cast<int>(cameras.size()), c.expectedCount);
-    expectCleanEnd(platform);
-  }
-}
-
 TEST(EnumerateCameras, EmptyCategoryGivesNothing) {
   ScriptedDevicePlatform platform;
   std::vector<CameraRecord> cameras;
