@@ -41,14 +41,15 @@ namespace {
 enum class Texts { kRealistic, kEscapeHeavy };
 
 CameraRecord cameraRecord(Texts texts, int i) {
-  const std::u16string n = u"0000" + std::u16string(1, static_cast<char16_t>(u'0' + i % 10));
+  const std::u16string n =
+      u"0000" + std::u16string(1, static_cast<char16_t>(u'0' + i % 10));
   if (texts == Texts::kRealistic) {
     return {u"HD Pro Webcam C920", u"046d", u"082d",
             u"@device:pnp:\\\\?\\usb#vid_046d&pid_082d&mi_00#7&1b2c3d4&0&" + n +
                 u"#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global"};
   }
-  return {u"Cam \"Pro\"\t\u00fc\u4e2d\xd83d\xde00 \\\\ \x01\x1f" + n,
-          u"\"\\\"", u"\r\n\b\f",
+  return {u"Cam \"Pro\"\t\u00fc\u4e2d\xd83d\xde00 \\\\ \x01\x1f" + n, u"\"\\\"",
+          u"\r\n\b\f",
           u"\\\\?\\usb#vid_\"&pid_\\#\x7f\x1b\u00e9\u00e9\u00e9" + n};
 }
 
@@ -65,8 +66,8 @@ void renderBenchmark(benchmark::State& state, Texts texts, bool styled) {
   size_t reportBytes = 0;
   const size_t allocatedBefore = allocatedBytes.load();
   for (auto _ : state) {
-    std::string text = styled ? writer.write(document)
-                              : renderCameraReport(document);
+    std::string text =
+        styled ? writer.write(document) : renderCameraReport(document);
     reportBytes = text.size();
     benchmark::DoNotOptimize(text);
   }
@@ -94,15 +95,17 @@ void BM_StyledWriter_EscapeHeavy(benchmark::State& state) {
   renderBenchmark(state, Texts::kEscapeHeavy, true);
 }
 
-#define CAMERA_COUNTS \
-  Arg(1)->Arg(25)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond)
+#define CAMERA_COUNTS                                        \
+  Arg(1)->Arg(25)->Arg(1000)->Arg(10000)->Arg(100000)->Unit( \
+      benchmark::kMicrosecond)
 BENCHMARK(BM_Render_Realistic)->CAMERA_COUNTS;
 BENCHMARK(BM_StyledWriter_Realistic)->CAMERA_COUNTS;
 BENCHMARK(BM_Render_EscapeHeavy)->CAMERA_COUNTS;
 BENCHMARK(BM_StyledWriter_EscapeHeavy)->CAMERA_COUNTS;
 
 const std::u16string kDisplayNames[] = {
-    u"@device:pnp:\\\\?\\usb#vid_046d&pid_082d&mi_00#7&1b2c3d4&0&0000#{65e8773d-"
+    u"@device:pnp:\\\\?\\usb#vid_046d&pid_082d&mi_00#7&1b2c3d4&0&0000#{"
+    u"65e8773d-"
     u"8f56-11d0-a3b9-00a0c9223196}\\global",
     u"@device:pnp:\\\\?\\pci#ven_8086&dev_9a19&subsys_00000000&rev_00#3&"
     u"11583659&0&a0#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global",
@@ -157,9 +160,7 @@ void BM_WholeRun(benchmark::State& state) {
     std::string text = renderCameraReport(buildReportDocument(cameras));
     benchmark::DoNotOptimize(text);
     state.PauseTiming();
-    {
-      ScriptedDevicePlatform discard = std::move(platform);
-    }
+    { ScriptedDevicePlatform discard = std::move(platform); }
     state.ResumeTiming();
   }
   state.SetItemsProcessed(state.iterations() * devices);
