@@ -11,6 +11,9 @@ scripts/setup.sh all
 
 step() { printf '\n=== %s\n' "$*"; }
 
+step "format"
+find src tests fuzz bench \( -name '*.cc' -o -name '*.h' \) -print0 | xargs -0 clang-format --dry-run -Werror
+
 for preset in native sanitize fuzz; do
   step "$preset: build and test"
   cmake --preset "$preset" >/dev/null
