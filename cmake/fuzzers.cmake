@@ -1,5 +1,5 @@
 # libFuzzer targets (clang). The test suite runs each for a bounded number
-# of runs; new inputs go to a corpus in the build tree, so the seeds kept
+# of runs; new inputs go to a corpus in the build tree, so the inputs kept
 # in fuzz/corpus stay as they are.
 set(CAMERA_INFO_FUZZ_RUNS 100000 CACHE STRING "Runs of each fuzzer in the test suite")
 enable_testing()

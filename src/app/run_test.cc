@@ -20,9 +20,9 @@ class RunCameraInfo : public testing::Test {
  protected:
   void SetUp() override {
     previous_ = fs::current_path();
-    std::random_device seed;
+    std::random_device randomDevice;
     directory_ = fs::temp_directory_path() /
-                 ("camera-info-run-" + std::to_string(seed()));
+                 ("camera-info-run-" + std::to_string(randomDevice()));
     fs::create_directories(directory_);
     fs::current_path(directory_);
   }

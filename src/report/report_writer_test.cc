@@ -128,7 +128,7 @@ TEST(RenderCameraReport, ManyCamerasKeepTheBlockLayout) {
 // Random documents of the report's shape, with values of arbitrary bytes.
 class RandomReports {
  public:
-  explicit RandomReports(unsigned seed) : random_(seed) {}
+  explicit RandomReports(unsigned start) : random_(start) {}
 
   Json::Value next() {
     std::vector<Json::Value> cameras(pick(0, 30));

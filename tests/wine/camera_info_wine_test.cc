@@ -14,32 +14,33 @@
 
 namespace {
 
-const char kReportHead[] = "{\n   \"cameraInfo\" : [\n";
-const char kReportTail[] = "   ],\n   \"version\" : \"1.0.1\"\n}\n";
 const char kEmptyReport[] = "{\n   \"version\" : \"1.0.1\"\n}\n";
-// As the report writes a display name: the backslash doubled.
-const char kSoftwareDevicePrefix[] =
-    "@device:sw:{860BB310-5D01-11D0-BD3B-00A0C911CE86}\\\\";
 
-// One camera object of the report, written out in full.
-std::string cameraBlock(const std::string& detail, const std::string& name,
-                        const std::string& pid, const std::string& vid,
-                        bool last) {
-  return "      {\n"
-         "         \"detail\" : \"" +
-         detail +
-         "\",\n"
-         "         \"name\" : \"" +
-         name +
-         "\",\n"
-         "         \"pid\" : \"" +
-         pid +
-         "\",\n"
-         "         \"vid\" : \"" +
-         vid +
-         "\"\n"
-         "      }" +
-         (last ? "\n" : ",\n");
+// A camera as the report shows it; `instance` is the part of the display
+// name behind Wine's software-device prefix, as the report writes it.
+struct ExpectedCamera {
+  std::string instance;
+  std::string name;
+  std::string pid;
+  std::string vid;
+};
+
+// The whole report for these cameras, in this order, written out in full.
+std::string expectedReport(const std::vector<ExpectedCamera>& cameras) {
+  if (cameras.empty()) return kEmptyReport;
+  std::string text = "{\n   \"cameraInfo\" : [\n";
+  for (size_t i = 0; i < cameras.size(); ++i) {
+    const ExpectedCamera& camera = cameras[i];
+    text +=
+        "      {\n"
+        "         \"detail\" : \"@device:sw:"
+        "{860BB310-5D01-11D0-BD3B-00A0C911CE86}\\\\" +
+        camera.instance + "\",\n         \"name\" : \"" + camera.name +
+        "\",\n         \"pid\" : \"" + camera.pid +
+        "\",\n         \"vid\" : \"" + camera.vid + "\"\n      }" +
+        (i + 1 < cameras.size() ? ",\n" : "\n");
+  }
+  return text + "   ],\n   \"version\" : \"1.0.1\"\n}\n";
 }
 
 std::wstring programDirectory() {
@@ -162,19 +163,6 @@ TEST_F(CameraInfoOnWine, NoDeviceGivesThe27ByteReport) {
 
 TEST_F(CameraInfoOnWine, CutsIdsFromUsbPciAndIntegratedPaths) {
   // Wine lists the devices by instance name, ignoring case.
-  const std::string expected =
-      kReportHead +
-      cameraBlock(std::string(kSoftwareDevicePrefix) +
-                      "display#int3470#4&1835d135&0&uid13424#global",
-                  "Integrated Camera", "13424", "3470", false) +
-      cameraBlock(
-          std::string(kSoftwareDevicePrefix) +
-              "pci#ven_8086&dev_1234&subsys_00000000#3&11583659&0&a0#global",
-          "PCI Capture", "1234", "8086", false) +
-      cameraBlock(std::string(kSoftwareDevicePrefix) +
-                      "usb#vid_046d&pid_0825&mi_00#7&1b2c3d&0&0000#global",
-                  "HD Webcam C270", "0825", "046d", true) +
-      kReportTail;
   expectReport(
       {{L"usb#vid_046d&pid_0825&mi_00#7&1b2c3d&0&0000#global",
         L"HD Webcam C270", std::nullopt},
@@ -182,66 +170,50 @@ TEST_F(CameraInfoOnWine, CutsIdsFromUsbPciAndIntegratedPaths) {
         L"PCI Capture", std::nullopt},
        {L"display#int3470#4&1835d135&0&uid13424#global", L"Integrated Camera",
         std::nullopt}},
-      expected);
+      expectedReport(
+          {{"display#int3470#4&1835d135&0&uid13424#global", "Integrated Camera",
+            "13424", "3470"},
+           {"pci#ven_8086&dev_1234&subsys_00000000#3&11583659&0&a0#global",
+            "PCI Capture", "1234", "8086"},
+           {"usb#vid_046d&pid_0825&mi_00#7&1b2c3d&0&0000#global",
+            "HD Webcam C270", "0825", "046d"}}));
 }
 
 TEST_F(CameraInfoOnWine, NameFallsBackToDescriptionAndPrefersFriendlyName) {
-  const std::string expected =
-      kReportHead +
-      cameraBlock(std::string(kSoftwareDevicePrefix) + "a-both", "Friendly", "",
-                  "", false) +
-      cameraBlock(std::string(kSoftwareDevicePrefix) + "b-description-only",
-                  "Described", "", "", true) +
-      kReportTail;
   expectReport({{L"b-description-only", std::nullopt, L"Described"},
                 {L"a-both", L"Friendly", L"Described too"}},
-               expected);
+               expectedReport({{"a-both", "Friendly", "", ""},
+                               {"b-description-only", "Described", "", ""}}));
 }
 
 TEST_F(CameraInfoOnWine, SkipsADeviceWithoutNameBetweenTwoGoodOnes) {
-  const std::string expected =
-      kReportHead +
-      cameraBlock(std::string(kSoftwareDevicePrefix) + "a-first", "First", "",
-                  "", false) +
-      cameraBlock(std::string(kSoftwareDevicePrefix) + "c-last", "Last", "", "",
-                  true) +
-      kReportTail;
   expectReport({{L"a-first", L"First", std::nullopt},
                 {L"b-nameless", std::nullopt, std::nullopt},
                 {L"c-last", L"Last", std::nullopt}},
-               expected);
+               expectedReport(
+                   {{"a-first", "First", "", ""}, {"c-last", "Last", "", ""}}));
 }
 
 TEST_F(CameraInfoOnWine, WritesNonAsciiAsUtf8AndEscapesQuotes) {
-  const std::string expected =
-      kReportHead +
-      cameraBlock(std::string(kSoftwareDevicePrefix) +
-                      "caf\xC3\xA9 \xE4\xB8\xAD\xE6\x96\x87 \xF0\x9F\x98\x80",
-                  "Kamera f\xC3\xBCr B\xC3\xBCro \xE4\xB8\xAD\xE6\x96\x87 "
-                  "\xF0\x9F\x98\x80",
-                  "", "", false) +
-      cameraBlock(std::string(kSoftwareDevicePrefix) + "quoted",
-                  "Cam \\\"Pro\\\" a\\\\b/c", "", "", true) +
-      kReportTail;
   expectReport(
       {{L"caf\u00e9 \u4e2d\u6587 \U0001F600",
         L"Kamera f\u00fcr B\u00fcro \u4e2d\u6587 \U0001F600", std::nullopt},
        {L"quoted", L"Cam \"Pro\" a\\b/c", std::nullopt}},
-      expected);
+      expectedReport({{"caf\xC3\xA9 \xE4\xB8\xAD\xE6\x96\x87 \xF0\x9F\x98\x80",
+                       "Kamera f\xC3\xBCr B\xC3\xBCro \xE4\xB8\xAD\xE6\x96\x87 "
+                       "\xF0\x9F\x98\x80",
+                       "", ""},
+                      {"quoted", "Cam \\\"Pro\\\" a\\\\b/c", "", ""}}));
 }
 
 TEST_F(CameraInfoOnWine, CutsA300UnitNameTo255) {
-  const std::string expected =
-      kReportHead +
-      cameraBlock(std::string(kSoftwareDevicePrefix) + "long",
-                  std::string(255, 'N'), "", "", true) +
-      kReportTail;
-  expectReport({{L"long", std::wstring(300, L'N'), std::nullopt}}, expected);
+  expectReport({{L"long", std::wstring(300, L'N'), std::nullopt}},
+               expectedReport({{"long", std::string(255, 'N'), "", ""}}));
 }
 
 TEST_F(CameraInfoOnWine, ListsSixtyDevicesInOrder) {
   std::vector<FakeVideoDevice> devices;
-  std::string expected = kReportHead;
+  std::vector<ExpectedCamera> expected;
   for (int i = 0; i < 60; ++i) {
     char vid[8];
     char pid[8];
@@ -255,11 +227,9 @@ TEST_F(CameraInfoOnWine, ListsSixtyDevicesInOrder) {
         devices.begin(),
         FakeVideoDevice{std::wstring(instance.begin(), instance.end()),
                         std::wstring(name.begin(), name.end()), std::nullopt});
-    expected +=
-        cameraBlock(kSoftwareDevicePrefix + instance, name, pid, vid, i == 59);
+    expected.push_back({instance, name, pid, vid});
   }
-  expected += kReportTail;
-  expectReport(devices, expected);
+  expectReport(devices, expectedReport(expected));
 }
 
 TEST_F(CameraInfoOnWine, ReplacesALongerReportAndIgnoresArguments) {
@@ -268,11 +238,8 @@ TEST_F(CameraInfoOnWine, ReplacesALongerReportAndIgnoresArguments) {
   const Outcome outcome = run(L"--help /o other.txt");
   EXPECT_EQ(outcome.exitCode, 0u);
   EXPECT_EQ(outcome.printed, "");
-  EXPECT_EQ(outcome.report, kReportHead +
-                                cameraBlock(std::string(kSoftwareDevicePrefix) +
-                                                "usb#vid_1&pid_2",
-                                            "Cam", "2", "1", true) +
-                                kReportTail);
+  EXPECT_EQ(outcome.report,
+            expectedReport({{"usb#vid_1&pid_2", "Cam", "2", "1"}}));
 }
 
 TEST_F(CameraInfoOnWine, DirectoryInTheWayGivesNoFileAndStatusZero) {
