@@ -3,7 +3,7 @@
 
 Usage: validate-reports.py SCHEMA REPORT_DIR [REPORT_DIR ...]
 
-Every *.json or CameraInfo*.txt file below the directories must be valid,
+Every *.json, CameraInfo*.txt, report-*.txt or expected.txt file below the directories must be valid,
 and at least one must exist. The schema itself must be a valid draft 2020-12
 schema and must reject a set of documents no camera-info writes, so that a
 schema that accepts everything cannot pass.
@@ -54,7 +54,7 @@ def main(argv):
     reports = sorted(
         path
         for directory in argv[2:]
-        for pattern in ("*.json", "CameraInfo*.txt")
+        for pattern in ("*.json", "CameraInfo*.txt", "report-*.txt", "expected.txt")
         for path in pathlib.Path(directory).rglob(pattern)
     )
     if not reports:

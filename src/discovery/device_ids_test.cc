@@ -2,75 +2,40 @@
 
 #include <gtest/gtest.h>
 
+#include <codecvt>
+#include <fstream>
+#include <locale>
+
+// The cases are UTF-8 text; std::wstring_convert turns them into UTF-16.
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+
 namespace {
 
-struct DeviceIdsCase {
-  const char16_t* displayName;
-  const char16_t* vid;
-  const char16_t* pid;
-  const char* shows;
-};
-
-const DeviceIdsCase kDeviceIdsCases[] = {
-    {u"usb#vid_046d&pid_0825&mi_00#7&1b2c3d&0&0000#global", u"046d", u"0825",
-     "the usual bus path; values end at the next &"},
-    {u"pci#ven_8086&dev_1234&subsys_00000000#3&11583659&0&a0#global", u"8086",
-     u"1234", "second rules of both lists"},
-    {u"display#int3470#4&1835d135&0&uid13424#global", u"3470", u"13424",
-     "third rules; values end at #"},
-    {u"usb#vid_0c45#6&1a2b3c&0&0000#global", u"0c45#6", u"",
-     "& is taken wherever it next stands; no product key"},
-    {u"usb#pid_0825#vid_046d", u"046d", u"0825#vid_046d",
-     "no & behind the key gives the whole rest"},
-    {u"USB#VID_046D&PID_0825#6&2a4b7f4&0&0000#global", u"", u"",
-     "keys are case-sensitive"},
-    {u"ven_10de&pid_1111&vid_2222&dev_3333", u"2222", u"1111",
-     "rule order wins over position"},
-    {u"sw#FluidPrintCam#2", u"Cam", u"PrintCam", "keys match inside words"},
-    {u"usb#vid_", u"", u"", "a key at the very end"},
-    {u"vid_&pid_", u"", u"", "a terminator right behind the key"},
-    {u"", u"", u"", "an empty display name"},
-    {u"vid_&ven_8086&int1#", u"", u"",
-     "an empty first-rule value is not replaced by a later rule"},
-    {u"@device:sw:{860BB310-5D01-11D0-BD3B-00A0C911CE86}\\usb#vid_046d&pid_"
-     u"0825",
-     u"046d", u"0825", "a software device path"},
-    {u"usb#vid_\u00e9\u4e2d&pid_\xd83d\xde00#", u"\u00e9\u4e2d",
-     u"\xd83d\xde00#", "values are copied unit by unit, pairs included"},
-};
-
-TEST(ParseDeviceIds, FollowsTheRuleTables) {
-  for (const DeviceIdsCase& c : kDeviceIdsCases) {
-    SCOPED_TRACE(c.shows);
-    const DeviceIds ids = parseDeviceIds(c.displayName);
-    EXPECT_EQ(ids.vid, c.vid);
-    EXPECT_EQ(ids.pid, c.pid);
+TEST(ParseDeviceIds, FollowsTheRulesOnEveryListedName) {
+  std::wstring_convert<std::codecvt_utf8_utf16<char16_t>, char16_t> utf16;
+  std::ifstream cases(CAMERA_INFO_TEST_DATA "/device-ids.tsv");
+  int rows = 0;
+  for (std::string line; std::getline(cases, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::u16string> fields;
+    for (size_t start = 0, tab = 0; tab != std::string::npos; start = tab + 1) {
+      tab = line.find('\t', start);
+      fields.push_back(utf16.from_bytes(line.substr(start, tab - start)));
+    }
+    ASSERT_EQ(fields.size(), 4u) << line;
+    SCOPED_TRACE(line);
+    const DeviceIds ids = parseDeviceIds(fields[0]);
+    EXPECT_EQ(ids.vid, fields[1]);
+    EXPECT_EQ(ids.pid, fields[2]);
+    ++rows;
   }
+  EXPECT_EQ(rows, 16);
 }
 
-struct CutCase {
-  const char16_t* text;
-  const char16_t* key;
-  const char16_t* terminator;
-  std::optional<std::u16string> expected;
-};
-
-TEST(CutAfterKey, DistinguishesMissingKeyFromEmptyValue) {
-  const CutCase cases[] = {
-      {u"abc", u"x", u"&", std::nullopt},
-      {u"", u"vid_", u"&", std::nullopt},
-      {u"vid", u"vid_", u"&", std::nullopt},  // key longer than the text
-      {u"vid_", u"vid_", u"&", u""},
-      {u"vid_&", u"vid_", u"&", u""},
-      {u"a&vid_12", u"vid_", u"&", u"12"},     // a terminator before the key
-      {u"vid_1&vid_2&", u"vid_", u"&", u"1"},  // the first occurrence
-      {u"xvid_vid_&", u"vid_", u"&", u"vid_"},
-  };
-  int index = 0;
-  for (const CutCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << "case " << index++);
-    EXPECT_EQ(cutAfterKey(c.text, c.key, c.terminator), c.expected);
-  }
+TEST(CutAfterKey, TellsAMissingKeyFromAnEmptyValue) {
+  EXPECT_EQ(cutAfterKey(u"abc", u"x", u"&"), std::nullopt);
+  EXPECT_EQ(cutAfterKey(u"vid", u"vid_", u"&"), std::nullopt);
+  EXPECT_EQ(cutAfterKey(u"vid_&", u"vid_", u"&"), u"");
 }
 
 }  // namespace

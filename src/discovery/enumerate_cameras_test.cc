@@ -2,188 +2,127 @@
 
 #include <gtest/gtest.h>
 
-#include "discovery/scripted_device_platform.h"
-
-using namespace std::string_literals;
+#include "discovery/fake_device_platform.h"
 
 namespace {
 
-using Calls = std::vector<std::string>;
+using namespace std::string_literals;
+using Records = std::vector<std::string>;
 
-ScriptedDevice namedDevice(std::u16string displayName,
-                           std::optional<std::u16string> friendlyName,
-                           std::optional<std::u16string> description = {}) {
-  ScriptedDevice device;
-  device.displayName = std::move(displayName);
-  device.friendlyName = std::move(friendlyName);
-  device.description = std::move(description);
-  return device;
+// Both names; FriendlyName only; Description only.
+const std::vector<FakeDevice> kThree = {
+    {u"usb#vid_046d&pid_0825", u"Desc1", u"Cam1"},
+    {u"pci#ven_8086&dev_1234", {}, u"Cam2"},
+    {u"display#int3470#uid1", u"Desc3", {}}};
+const char kCam1[] = "Cam1|046d|0825|usb#vid_046d&pid_0825";
+const char kCam2[] = "Cam2|8086|1234|pci#ven_8086&dev_1234";
+const char kCam3[] = "Desc3|3470|1|display#int3470#uid1";
+const Records kAll = {kCam1, kCam2, kCam3};
+
+std::string ascii(const std::u16string& text) {
+  std::string bytes;
+  for (char16_t unit : text) bytes += unit < 0x80 ? char(unit) : '?';
+  return bytes;
 }
 
-// Whatever happened, the enumeration must end COM once and give back every
-// reference, text and string it was handed.
-void expectCleanEnd(const ScriptedDevicePlatform& platform) {
-  EXPECT_EQ(platform.cleanEndProblems(), Calls{});
+// Records as "name|vid|pid|detail", behind `records`; checks the count and
+// that the platform was left clean.
+Records enumerate(FakeDevicePlatform& platform, Records records = {}) {
+  std::vector<CameraRecord> cameras(records.size());
+  const int count = enumerateCameras(cameras, platform);
+  EXPECT_EQ(static_cast<size_t>(count), cameras.size() - records.size());
+  for (size_t i = records.size(); i < cameras.size(); ++i) {
+    const CameraRecord& c = cameras[i];
+    records.push_back(ascii(c.name) + "|" + ascii(c.vid) + "|" + ascii(c.pid) +
+                      "|" + ascii(c.detail));
+  }
+  EXPECT_EQ(platform.unclean(), "");
+  return records;
 }
 
-std::vector<std::u16string> namesOf(const std::vector<CameraRecord>& cameras) {
-  std::vector<std::u16string> names;
-  for (const CameraRecord& camera : cameras) names.push_back(camera.name);
-  return names;
-}
-
-TEST(EnumerateCameras, FillsRecordFromDisplayNameAndFriendlyName) {
-  const std::u16string path =
-      u"usb#vid_046d&pid_0825&mi_00#7&1b2c3d&0&0000#global";
-  ScriptedDevicePlatform platform({namedDevice(path, u"HD Webcam C270")});
-  std::vector<CameraRecord> cameras;
-
-  EXPECT_EQ(enumerateCameras(cameras, platform), 1);
-
-  ASSERT_EQ(cameras.size(), 1u);
-  EXPECT_EQ(cameras[0].name, u"HD Webcam C270");
-  EXPECT_EQ(cameras[0].vid, u"046d");
-  EXPECT_EQ(cameras[0].pid, u"0825");
-  EXPECT_EQ(cameras[0].detail, path);
-  expectCleanEnd(platform);
-}
-
-TEST(EnumerateCameras, MakesThePlatformCallsInOrder) {
-  ScriptedDevicePlatform platform(
-      {namedDevice(u"a", u"A", u"desc A"), namedDevice(u"b", u"B")});
-  std::vector<CameraRecord> cameras;
-  enumerateCameras(cameras, platform);
-
-  const Calls expected = {
-      "CoInitialize", "CoCreateInstance", "CreateClassEnumerator",
-      // device 1: Description read, so FriendlyName is read once
-      "Next", "BindToStorage(1)", "GetDisplayName(1)", "CoTaskMemFree",
-      "Read(1, Description)", "Read(1, FriendlyName)",
-      "Release(property bag 1)", "Release(moniker 1)",
-      // device 2: no Description, so FriendlyName is read twice
-      "Next", "BindToStorage(2)", "GetDisplayName(2)", "CoTaskMemFree",
-      "Read(2, Description)", "Read(2, FriendlyName)", "Read(2, FriendlyName)",
-      "Release(property bag 2)", "Release(moniker 2)", "Next",
-      "Release(device enumerator)", "Release(class enumerator)",
-      "CoUninitialize"};
-  EXPECT_EQ(platform.comCalls(), expected);
-  expectCleanEnd(platform);
-}
-
-struct NameGateCase {
-  std::optional<std::u16string> description;
-  std::optional<std::u16string> friendlyName;
-  std::optional<std::u16string> expectedName;  // null: no record
+struct Case {
+  std::string call;  // "Operation#n" given `status`, or empty
+  PlatformStatus status;
+  Records expected;
+  std::vector<FakeDevice> devices = kThree;
 };
 
-TEST(EnumerateCameras, NameGateFollowsTheOutcomeTable) {
-  const NameGateCase cases[] = {
-      {u"Desc", u"Friendly", u"Friendly"},
-      {u"Desc", std::nullopt, u"Desc"},
-      {std::nullopt, u"Friendly", u"Friendly"},
-      {std::nullopt, std::nullopt, std::nullopt},
-      {u"", u"", u""},  // an empty name still makes a record
-      {u"Desc", u"", u""},
-      {u"Front\0Camera"s, std::nullopt, u"Front"},  // up to the first NUL
+TEST(EnumerateCameras, StatusesAndNamesDecideWhichDevicesGiveRecords) {
+  const PlatformStatus fail = kStatusFail, sFalse = kStatusFalse;
+  const Case cases[] = {
+      {"", 0, kAll},
+      {"Init#1", fail, kAll},  // its status changes nothing
+      {"Create#1", fail, {}},
+      {"Create#1", sFalse, kAll},
+      {"Class#1", sFalse, {}},  // only S_OK gives a class enumerator
+      {"Class#1", fail, {}},
+      {"Next#1", fail, {}},
+      {"Next#2", sFalse, {kCam1}},  // anything but S_OK ends the list
+      {"Next#3", fail, {kCam1, kCam2}},
+      {"Next#2", 2, {kCam1}},
+      {"Bind#2", fail, {kCam1, kCam3}},  // no properties: skipped
+      {"Bind#1", sFalse, kAll},
+      {"Name#1", fail, {"Cam1|||", kCam2, kCam3}},  // no display name
+      {"Read#2", fail, {"Desc1|046d|0825|usb#vid_046d&pid_0825", kCam2, kCam3}},
+      {"Read#1", sFalse, kAll},
+      {"Read#4", fail, {kCam1, kCam3}},  // device 2 has no name at all
+      {"Read#5", fail, kAll},            // device 2's first FriendlyName counts
+      {"", 0, {"Front|||x"}, {{u"x", {}, u"Front\0Back"s}}},  // up to a NUL
+      {"", 0, {"|||x"}, {{u"x", u"", u""}}},  // an empty name makes a record
+      {"", 0, {"|||x"}, {{u"x", u"Desc", u""}}},
+      {"", 0, {"Cam|||"}, {{{}, {}, u"Cam"}}},  // no display name
+      {"", 0, {}, {}},
   };
-  int index = 0;
-  for (const NameGateCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << "case " << index++);
-    ScriptedDevicePlatform platform(
-        {namedDevice(u"x", c.friendlyName, c.description)});
-    std::vector<CameraRecord> cameras;
-    const int count = enumerateCameras(cameras, platform);
-    if (c.expectedName) {
-      EXPECT_EQ(count, 1);
-      EXPECT_EQ(namesOf(cameras), std::vector<std::u16string>{*c.expectedName});
-    } else {
-      EXPECT_EQ(count, 0);
-      EXPECT_TRUE(cameras.empty());
-    }
-    expectCleanEnd(platform);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.call + "=" + std::to_string(c.status));
+    FakeDevicePlatform platform(c.devices);
+    if (!c.call.empty()) platform.statuses[c.call] = c.status;
+    EXPECT_EQ(enumerate(platform), c.expected);
   }
 }
 
-TEST(EnumerateCameras, SkipsDevicesWithoutPropertiesOrName) {
-  ScriptedDevicePlatform platform(
-      {namedDevice(u"1", u"one"), namedDevice(u"2", u"two"),
-       namedDevice(u"3", u"three"), namedDevice(u"4", std::nullopt),
-       namedDevice(u"5", u"five")});
-  platform.failCall(ScriptedOperation::kBindToStorage, 2, kStatusFail);
-  std::vector<CameraRecord> cameras;
-
-  EXPECT_EQ(enumerateCameras(cameras, platform), 3);
-  EXPECT_EQ(namesOf(cameras),
-            (std::vector<std::u16string>{u"one", u"three", u"five"}));
-  // The unbound device is not asked for anything further.
-  EXPECT_EQ(platform.countCalls("GetDisplayName(2)"), 0);
-  EXPECT_EQ(platform.countCalls("Release(moniker 2)"), 1);
-  expectCleanEnd(platform);
+TEST(EnumerateCameras, CallsThePlatformInOrderAndGivesEverythingBack) {
+  FakeDevicePlatform platform({{u"a", u"A", u"a"}, {u"b", {}, u"B"}});
+  enumerate(platform);
+  EXPECT_EQ(platform.log,
+            "Init Create Class Next Bind1 Name1 Free Read1D Read1F "
+            "Release:bag1 Release:moniker1 Next Bind2 Name2 Free Read2D Read2F "
+            "Read2F Release:bag2 Release:moniker2 Next "
+            "Release:device enumerator Release:class enumerator Uninit");
 }
 
-TEST(EnumerateCameras, AppendsBehindExistingRecordsAndCountsOnlyNewOnes) {
-  ScriptedDevicePlatform platform({namedDevice(u"a", u"new")});
-  std::vector<CameraRecord> cameras = {CameraRecord{u"old", u"1", u"2", u"3"}};
-
-  EXPECT_EQ(enumerateCameras(cameras, platform), 1);
-  EXPECT_EQ(namesOf(cameras), (std::vector<std::u16string>{u"old", u"new"}));
-  EXPECT_EQ(cameras[0].detail, u"3");
+TEST(EnumerateCameras, AppendsBehindExistingRecords) {
+  FakeDevicePlatform platform(kThree);
+  EXPECT_EQ(enumerate(platform, {"old"}),
+            (Records{"old", kCam1, kCam2, kCam3}));
 }
 
-TEST(EnumerateCameras, MissingDisplayNameLeavesIdsEmpty) {
-  ScriptedDevice device;
-  device.displayName = std::nullopt;
-  device.friendlyName = u"Cam";
-  ScriptedDevicePlatform platform({device});
-  std::vector<CameraRecord> cameras;
-
-  EXPECT_EQ(enumerateCameras(cameras, platform), 1);
-  ASSERT_EQ(cameras.size(), 1u);
-  EXPECT_EQ(cameras[0].detail, u"");
-  EXPECT_EQ(cameras[0].vid, u"");
-  EXPECT_EQ(cameras[0].pid, u"");
-  expectCleanEnd(platform);
+TEST(EnumerateCameras, ReleasesEverythingWhenAnExceptionPasses) {
+  for (const char* call :
+       {"Create#1", "Next#2", "Bind#2", "Name#1", "Read#2"}) {
+    SCOPED_TRACE(call);
+    FakeDevicePlatform platform(kThree);
+    platform.throwAt = call;
+    std::vector<CameraRecord> cameras;
+    EXPECT_THROW(enumerateCameras(cameras, platform), std::bad_alloc);
+    EXPECT_EQ(platform.unclean(), "");
+  }
 }
 
-TEST(EnumerateCameras, LimitsNamesTo255UnitsWithoutSplittingAPair) {
-  const std::u16string pair = u"\xd83d\xde00";  // U+1F600
-  struct LimitCase {
-    std::u16string name;
-    std::u16string expected;
+TEST(EnumerateCameras, KeepsAtMost255UnitsAndNeverHalfAPair) {
+  const std::u16string n(253, u'n'), pair = u"\xd83d\xde00";
+  const std::u16string cases[][2] = {
+      {n + u"nnn", n + u"nn"},          {n + u"nn", n + u"nn"},
+      {n + u"n" + pair, n + u"n"},      {n + pair + u"x", n + pair},
+      {n + u"n\xd83d", n + u"n\xd83d"},
   };
-  const LimitCase cases[] = {
-      {std::u16string(300, u'n'), std::u16string(255, u'n')},
-      {std::u16string(255, u'n'), std::u16string(255, u'n')},
-      {std::u16string(256, u'n'), std::u16string(255, u'n')},
-      // The 255th unit starts a pair: the whole pair goes.
-      {std::u16string(254, u'n') + pair + u"x", std::u16string(254, u'n')},
-      // The pair ends at unit 255: it stays.
-      {std::u16string(253, u'n') + pair + u"x",
-       std::u16string(253, u'n') + pair},
-      // Exactly 255 units ending in a lone high surrogate: nothing is cut.
-      {std::u16string(254, u'n') + u"\xd83d",
-       std::u16string(254, u'n') + u"\xd83d"},
-  };
-  int index = 0;
-  for (const LimitCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << "case " << index++);
-    ScriptedDevicePlatform platform({namedDevice(u"x", c.name)});
+  for (const auto& [name, kept] : cases) {
+    FakeDevicePlatform platform({{u"x", {}, name}});
     std::vector<CameraRecord> cameras;
     enumerateCameras(cameras, platform);
     ASSERT_EQ(cameras.size(), 1u);
-    EXPECT_EQ(cameras[0].name, c.expected);
+    EXPECT_EQ(cameras[0].name, kept);
   }
-}
-
-TEST(EnumerateCameras, EmptyCategoryGivesNothing) {
-  ScriptedDevicePlatform platform;
-  std::vector<CameraRecord> cameras;
-  EXPECT_EQ(enumerateCameras(cameras, platform), 0);
-  EXPECT_TRUE(cameras.empty());
-  EXPECT_EQ(platform.comCalls(),
-            (Calls{"CoInitialize", "CoCreateInstance", "CreateClassEnumerator",
-                   "Release(device enumerator)", "CoUninitialize"}));
-  expectCleanEnd(platform);
 }
 
 }  // namespace
