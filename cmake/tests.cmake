@@ -13,10 +13,6 @@ endif()
 
 set(test_data ${CMAKE_SOURCE_DIR}/tests/data)
 
-add_library(camera_info_fake_platform STATIC
-  src/discovery/fake_device_platform.cc)
-target_link_libraries(camera_info_fake_platform
-  PUBLIC camera_info_core PRIVATE camera_info_warnings)
 
 add_executable(camera_info_tests
   src/app/run_test.cc
@@ -27,7 +23,7 @@ add_executable(camera_info_tests
 target_compile_definitions(camera_info_tests PRIVATE
   CAMERA_INFO_TEST_DATA="${test_data}")
 target_link_libraries(camera_info_tests PRIVATE
-  camera_info_fake_platform ${gtest_main_target} camera_info_warnings)
+  camera_info_core ${gtest_main_target} camera_info_warnings)
 
 # A cross build without an emulator is only built.
 set(can_run_tests TRUE)

@@ -85,9 +85,9 @@ TEST(EnumerateCameras, CallsThePlatformInOrderAndGivesEverythingBack) {
   FakeDevicePlatform platform({{u"a", u"A", u"a"}, {u"b", {}, u"B"}});
   enumerate(platform);
   EXPECT_EQ(platform.log,
-            "Init Create Class Next Bind1 Name1 Free Read1D Read1F "
-            "Release:bag1 Release:moniker1 Next Bind2 Name2 Free Read2D Read2F "
-            "Read2F Release:bag2 Release:moniker2 Next "
+            "Init Create Class Next1 Bind1 Name1 Free:text1 Read1D Read1F "
+            "Release:bag1 Release:moniker1 Next2 Bind2 Name2 Free:text2 Read2D "
+            "Read2F Read2F Release:bag2 Release:moniker2 Next "
             "Release:device enumerator Release:class enumerator Uninit");
 }
 
