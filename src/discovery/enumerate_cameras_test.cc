@@ -64,7 +64,7 @@ TEST(EnumerateCameras, StatusesAndNamesDecideWhichDevicesGiveRecords) {
       {"Bind#1", sFalse, kAll},
       {"Name#1", fail, {"Cam1|||", kCam2, kCam3}},  // no display name
       {"Read#2", fail, {"Desc1|046d|0825|usb#vid_046d&pid_0825", kCam2, kCam3}},
-      {"Read#1", sFalse, kAll},
+      {"Read#4", sFalse, kAll},  // S_FALSE still gives the string
       {"Read#4", fail, {kCam1, kCam3}},  // device 2 has no name at all
       {"Read#5", fail, kAll},            // device 2's first FriendlyName counts
       {"", 0, {"Front|||x"}, {{u"x", {}, u"Front\0Back"s}}},  // up to a NUL
