@@ -2,6 +2,7 @@
 #define CAMERA_INFO_DISCOVERY_FAKE_DEVICE_PLATFORM_H_
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -18,11 +19,10 @@ struct FakeDevice {
   std::optional<std::u16string> displayName, description, friendlyName;
 };
 
-inline constexpr PlatformStatus kStatusFail =
-    static_cast<PlatformStatus>(0x80004005u);  // E_FAIL
+inline constexpr PlatformStatus kStatusFail = -2147467259;  // E_FAIL
 
-/// DirectShow as a list of devices. It logs the calls, keeps account of
-/// every object, text and string it hands out, and fails or throws where a
+/// DirectShow as a list of devices. It logs the calls, counts the objects,
+/// texts and strings it hands out and gets back, and fails or throws where a
 /// test asks it to. Like the real property bag, a read into a value that
 /// holds a string overwrites it without freeing it. The calls that give
 /// things back allocate nothing, so a test may fail any allocation of a run.
@@ -32,152 +32,159 @@ class FakeDevicePlatform final : public DevicePlatform {
       : devices_(std::move(devices)) {
     log.reserve(1 << 16);
     for (auto op : {"Init", "Create", "Class", "Next", "Bind", "Name", "Read"})
-      counts_[op] = 0;
+      calls_[op] = 0;
   }
 
-  /// The calls so far: "Init Create Class Next Bind1 Name1 Free Read1D ...".
-  std::string log;
-  /// Status of the n-th call of an operation, keyed "Next#2", "Read#3".
-  std::map<std::string, PlatformStatus> statuses;
-  /// The call that throws std::bad_alloc, as "Bind#2".
-  std::string throwAt;
+  std::string log;  ///< "Init Create Class Next1 Bind1 Name1 Free:text1 ..."
+  std::map<std::string, PlatformStatus> statuses;  ///< "Next#2" -> S_FALSE
+  std::string throwAt;  ///< the call that throws std::bad_alloc: "Bind#2"
 
-  /// Empty when COM was started first and ended last, once each, and
-  /// everything handed out was given back.
+  /// Empty when COM was started first and ended last, once, and everything
+  /// handed out was given back exactly once.
   std::string unclean() const {
     std::string problems = misuse_;
-    if (log.rfind("Init", 0) != 0 || log.find("Init", 1) != std::string::npos ||
-        log.find(" Uninit") + 7 != log.size())
-      problems += " COM not started first and ended last, once each;";
-    for (const auto& entry : live_) problems += " kept " + entry.second + ";";
-    if (!strings_.empty()) problems += " kept a property string;";
+    if (log.rfind("Init", 0) != 0 || log.find(" Uninit") + 7 != log.size())
+      problems += " COM not started first and ended last, once;";
+    for (const auto& [object, held] : held_)
+      if (held != 0) label(problems += " kept ", object);
     return problems;
   }
 
-  PlatformStatus initializeCom() override {
-    return give(nullptr, "Init", 0, 0);
-  }
+  PlatformStatus initializeCom() override { return call("Init", 0, 0); }
   void uninitializeCom() override { log += " Uninit"; }
   PlatformStatus createDeviceEnumerator(ComObject* out) override {
-    return give(out, "Create", 0, 0, "device enumerator");
+    const PlatformStatus status = call("Create", 0, 0);
+    return hand(out, status >= 0, kDeviceEnumerator, 0), status;
   }
   PlatformStatus createVideoInputEnumerator(ComObject,
                                             ComObject* out) override {
     // Like DirectShow: an empty category gives S_FALSE and no enumerator.
-    return give(out, "Class", 0, devices_.empty(), "class enumerator", true);
+    const PlatformStatus status = call("Class", 0, devices_.empty());
+    return hand(out, status == 0, kClassEnumerator, 0), status;
   }
   PlatformStatus nextMoniker(ComObject, ComObject* out) override {
-    if (*out != nullptr) misuse_ += " Next into a full slot;";
-    const bool end = fetched_ == devices_.size();
-    return give(out, "Next", end ? 0 : ++fetched_, end, "moniker", true);
+    const size_t device = fetched_ < devices_.size() ? ++fetched_ : 0;
+    const PlatformStatus status = call("Next", device, device == 0);
+    return hand(out, status == 0 && device, kMoniker, device), status;
   }
   PlatformStatus bindToPropertyBag(ComObject moniker, ComObject* out) override {
-    return give(out, "Bind", device(moniker), 0, "bag");
+    const size_t device = deviceOf(moniker, kMoniker);
+    const PlatformStatus status = call("Bind", device, 0);
+    return hand(out, status >= 0, kBag, device), status;
   }
   PlatformStatus getDisplayName(ComObject moniker, PlatformText* out) override {
-    const size_t number = device(moniker);
-    const bool has = number > 0 && devices_[number - 1].displayName;
-    return give(out, "Name", number, 0, has ? "text" : "");
+    const size_t device = deviceOf(moniker, kMoniker);
+    const PlatformStatus status = call("Name", device, 0);
+    const bool has = status >= 0 && devices_[device - 1].displayName;
+    return hand(out, has, kText, device), status;
   }
-  void release(ComObject object) override { giveBack(object, " Release"); }
+  void release(ComObject object) override { giveBack(object, " Release:"); }
   std::u16string copyText(PlatformText text) override {
-    return text ? *devices_[device(text) - 1].displayName : u"";
+    return text ? *devices_[deviceOf(text, kText) - 1].displayName : u"";
   }
-  void freeText(PlatformText text) override { giveBack(text, " Free"); }
+  void freeText(PlatformText text) override { giveBack(text, " Free:"); }
 
   void initValue(PropertyValue* value) override { store(value, nullptr); }
   PlatformStatus readProperty(ComObject bag, const std::u16string& name,
                               PropertyValue* value) override {
-    const bool friendly = name == u"FriendlyName";
-    if (!friendly && name != u"Description")
-      misuse_ += " Read of another name;";
-    if (load(*value).mark != kMark) misuse_ += " Read into a raw value;";
-    const size_t number = device(bag);
-    if (number == 0) return kStatusFail;
-    const auto& text = friendly ? devices_[number - 1].friendlyName
-                                : devices_[number - 1].description;
+    const size_t device = deviceOf(bag, kBag);
+    const Kind kind = name == u"FriendlyName" ? kFriendlyName : kDescription;
+    if (value->storage[0] != kMark) misuse_ += " Read into a raw value;";
     const PlatformStatus status =
-        give(nullptr, "Read", number, text ? 0 : kStatusFail, "", false,
-             friendly ? "F" : "D");
-    if (status >= 0 && text) {
-      void* string = reinterpret_cast<void*>(16 * ++handed_);
-      strings_.emplace(string, *text);
-      store(value, string);
-    }
-    return status;
+        call("Read", device, text(kind, device) ? 0 : kStatusFail);
+    log += kind == kFriendlyName ? "F" : "D";
+    if (status < 0 || !text(kind, device)) return std::min(status, kStatusFail);
+    void* string = nullptr;  // what the value held before is lost
+    hand(&string, true, kind, device);
+    return store(value, string), status;
   }
   std::u16string valueText(const PropertyValue& value, size_t most) override {
-    const auto found = strings_.find(load(value).string);
-    if (found == strings_.end()) return {};
-    return found->second.substr(0, std::min(found->second.find(u'\0'), most));
+    void* string = nullptr;
+    std::memcpy(&string, value.storage + 8, sizeof string);
+    if (string == nullptr) return {};
+    const std::u16string& whole = *text(kindOf(string), deviceOf(string));
+    return whole.substr(0, std::min(whole.find(u'\0'), most));
   }
   void clearValue(PropertyValue* value) override {
-    if (load(*value).mark != kMark) misuse_ += " VariantClear of a raw value;";
-    strings_.erase(load(*value).string);
+    if (value->storage[0] != kMark) misuse_ += " VariantClear of a raw value;";
+    void* string = nullptr;
+    std::memcpy(&string, value->storage + 8, sizeof string);
+    if (string != nullptr) giveBack(string, "");
     store(value, nullptr);
   }
 
  private:
-  struct Value {
-    std::uint32_t mark;
-    ComObject string;
+  // A handle tells what it is and of which device.
+  enum Kind : size_t {
+    kDeviceEnumerator,
+    kClassEnumerator,
+    kMoniker,
+    kBag,
+    kText,
+    kDescription,
+    kFriendlyName
   };
-  static constexpr std::uint32_t kMark = 0x56415231;
-  static Value load(const PropertyValue& value) {
-    Value loaded;
-    std::memcpy(&loaded, value.storage, sizeof loaded);
-    return loaded;
+  static constexpr unsigned char kMark = 0xA5;  // an initialised value
+  static Kind kindOf(void* handle) {
+    return Kind((reinterpret_cast<std::uintptr_t>(handle) - 1) % 16);
   }
-  static void store(PropertyValue* value, ComObject string) {
-    const Value stored{kMark, string};
-    std::memcpy(value->storage, &stored, sizeof stored);
+  static size_t deviceOf(void* handle) {
+    return (reinterpret_cast<std::uintptr_t>(handle) - 1) / 16;
+  }
+  // Appends, without allocating, what the handle is: "moniker2".
+  static std::string& label(std::string& out, void* handle) {
+    static const char* const kLabels[] = {
+        "device enumerator", "class enumerator", "moniker", "bag", "text",
+        "stringD",           "stringF"};
+    char number[24] = "";
+    if (deviceOf(handle)) std::to_chars(number, number + 23, deviceOf(handle));
+    return out.append(kLabels[kindOf(handle)]).append(number);
+  }
+  const std::optional<std::u16string>& text(Kind kind, size_t device) const {
+    const FakeDevice& fake = devices_[device - 1];
+    return kind == kFriendlyName ? fake.friendlyName : fake.description;
+  }
+  static void store(PropertyValue* value, void* string) {
+    value->storage[0] = kMark;
+    std::memcpy(value->storage + 8, &string, sizeof string);
   }
 
-  // Logs the call (with its device's number) and takes its status, the
-  // scripted one or `normal`. Where that status hands something out (only
-  // S_OK does, with `onlyOk`) and there is a `label`, puts a new object so
-  // labelled into `out`.
-  PlatformStatus give(void** out, const char* op, size_t number,
-                      PlatformStatus normal, const char* label = "",
-                      bool onlyOk = false, const char* suffix = "") {
-    const std::string device = number ? std::to_string(number) : "";
-    const std::string key = op + ("#" + std::to_string(++counts_[op]));
-    log.append(log.empty() ? "" : " ").append(op + device + suffix);
+  // Logs the call with its device's number; returns the scripted status of
+  // this call of the operation, or else `normal`.
+  PlatformStatus call(const char* op, size_t device, PlatformStatus normal) {
+    const std::string key = op + ("#" + std::to_string(++calls_[op]));
+    log.append(log.empty() ? "" : " ").append(op);
+    if (device) log += std::to_string(device);
     if (key == throwAt) throw std::bad_alloc();
     const auto scripted = statuses.find(key);
-    const PlatformStatus status =
-        scripted == statuses.end() ? normal : scripted->second;
-    if (out == nullptr) return status;
+    return scripted == statuses.end() ? normal : scripted->second;
+  }
+  void hand(void** out, bool gives, Kind kind, size_t device) {
+    void* handle = reinterpret_cast<void*>(16 * device + kind + 1);
     *out = nullptr;
-    if ((onlyOk ? status == 0 : status >= 0) && *label != '\0') {
-      void* object = reinterpret_cast<void*>(16 * ++handed_);
-      live_.emplace(object, label + device);
-      *out = object;
+    if (gives) ++held_[handle], *out = handle;
+  }
+  void giveBack(void* handle, const char* logged) {
+    const auto found = held_.find(handle);
+    if (found == held_.end() || found->second == 0) {
+      misuse_ += " gave back what it did not hold;";
+      return;
     }
-    return status;
+    --found->second;
+    if (*logged != '\0') label(log.append(logged), handle);
   }
-  void giveBack(void* object, const char* call) {
-    const auto found = live_.find(object);
-    log.append(call).append(":").append(
-        found == live_.end() ? "?" : found->second.c_str());
-    if (found == live_.end())
-      misuse_ += " given back twice;";
-    else
-      live_.erase(found);
-  }
-  size_t device(void* object) {
-    const auto found = live_.find(object);
-    if (found == live_.end()) return misuse_ += " used after release;", 0;
-    return std::stoul(
-        "0" + found->second.substr(found->second.find_first_of("0123456789")));
+  size_t deviceOf(void* handle, Kind kind) {
+    const auto found = held_.find(handle);
+    if (found != held_.end() && found->second > 0 && kindOf(handle) == kind)
+      return deviceOf(handle);
+    misuse_ += " used what it did not hold;";
+    return 0;
   }
 
   std::vector<FakeDevice> devices_;
-  std::map<std::string, int> counts_;
-  std::map<void*, std::string> live_;  // objects and texts
-  std::map<void*, std::u16string> strings_;
+  std::map<std::string, int> calls_;
+  std::map<void*, int> held_;  // handle -> references held
   std::string misuse_;
-  std::uintptr_t handed_ = 0;
   size_t fetched_ = 0;
 };
 
