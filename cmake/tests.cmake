@@ -75,29 +75,7 @@ if(WIN32)
 endif()
 
 if(WIN32)
-  # End-to-end on the platform's own device enumerator (Wine's, here): the
-  # test installs fake video-input devices and runs camera-info.exe.
-  add_executable(camera_info_wine_tests
-    tests/wine/camera_info_wine_test.cc
-    tests/wine/fake_video_devices.cc)
-  target_link_libraries(camera_info_wine_tests PRIVATE
-    camera_info_kept_reports ${gtest_main_target} camera_info_warnings
-    ole32 strmiids uuid advapi32)
-  target_link_options(camera_info_wine_tests PRIVATE -static -static-libgcc -static-libstdc++)
-  target_compile_definitions(camera_info_wine_tests PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
-  add_dependencies(camera_info_wine_tests camera-info)
-  if(can_run_tests)
-    # A prefix of its own, made afresh for every run, so that no device of
-    # an earlier run or of another test is left in it.
-    set(device_prefix ${CMAKE_BINARY_DIR}/wineprefix-devices)
-    add_test(NAME wine-fresh-prefix
-      COMMAND ${CMAKE_COMMAND} -E rm -rf ${device_prefix})
-    set_tests_properties(wine-fresh-prefix PROPERTIES FIXTURES_SETUP wine-devices)
-    add_test(NAME wine-end-to-end COMMAND camera_info_wine_tests)
-    set_tests_properties(wine-end-to-end PROPERTIES
-      FIXTURES_REQUIRED wine-devices
-      ENVIRONMENT WINEPREFIX=${device_prefix})
-  endif()
+  include(cmake/wine-tests.cmake)
 endif()
 
 # The reports the tests above produced, checked against the report's JSON
@@ -106,7 +84,7 @@ if(can_run_tests)
   set(kept_reports ${CMAKE_BINARY_DIR}/kept-reports)
   if(WIN32)
     set(kept_reports_seen_by_tests Z:${kept_reports})  # Wine's drive for /
-    set(report_producers unit wine-end-to-end)
+    set(report_producers unit)
   else()
     set(kept_reports_seen_by_tests ${kept_reports})
     set(report_producers unit process)
