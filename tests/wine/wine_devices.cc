@@ -26,53 +26,53 @@ static bool check(const char* what, long status) {
   return status == 0;
 }
 
-static bool emptyInstanceKey(REGSAM view, HKEY* key) {
-  return check("RegCreateKeyExW",
-               RegCreateKeyExW(HKEY_CLASSES_ROOT, kInstances, 0, nullptr, 0,
-                               KEY_ALL_ACCESS | view, nullptr, key, nullptr)) &&
-         check("RegDeleteTreeW", RegDeleteTreeW(*key, nullptr));
-}
-
 // A line's device, registered the way a software camera installs itself (as
-// a filter that nothing creates); for "-", the FriendlyName that the mapper
-// writes is deleted again.
+// a filter that nothing creates). The mapper writes a FriendlyName, deleted
+// again for "-"; that step also finds a key that the mapper failed to make
+// (Wine's reports success for an instance name over 256 units).
 static bool addDevice(IFilterMapper2* mapper, HKEY keys, std::wstring line) {
-  std::wistringstream fields(line);
-  std::wstring id, name, description;
-  std::getline(std::getline(std::getline(fields, id, L'\t'), name, L'\t'),
-               description);
+  std::wistringstream in(line);
+  std::wstring id, name, desc;  // desc: the Description
+  std::getline(std::getline(std::getline(in, id, L'\t'), name, L'\t'), desc);
   const REGFILTER2 filter = {1, MERIT_DO_NOT_USE, {}};
-  const auto bytes = static_cast<DWORD>(description.size() * 2 + 2);
-  if (!check("reading 3 fields", !fields) ||
-      !check("RegisterFilter",
-             mapper->RegisterFilter(CLSID_NULL, name.c_str(), nullptr,
-                                    &CLSID_VideoInputDeviceCategory, id.c_str(),
-                                    &filter)))
-    return false;
-  if (name == L"-") RegDeleteKeyValueW(keys, id.c_str(), L"FriendlyName");
-  return description == L"-" ||
-         check("RegSetKeyValueW",
-               RegSetKeyValueW(keys, id.c_str(), L"Description", REG_SZ,
-                               description.c_str(), bytes));
+  const auto bytes = static_cast<DWORD>(desc.size() * 2 + 2);
+  return check("reading 3 fields", !in) &&
+         check("RegisterFilter",
+               mapper->RegisterFilter(CLSID_NULL, name.c_str(), nullptr,
+                                      &CLSID_VideoInputDeviceCategory,
+                                      id.c_str(), &filter)) &&
+         check("FriendlyName",
+               name == L"-"
+                   ? RegDeleteKeyValueW(keys, id.c_str(), L"FriendlyName")
+                   : RegGetValueW(keys, id.c_str(), L"FriendlyName",
+                                  RRF_RT_REG_SZ, nullptr, nullptr, nullptr)) &&
+         (desc == L"-" ||
+          check("RegSetKeyValueW",
+                RegSetKeyValueW(keys, id.c_str(), L"Description", REG_SZ,
+                                desc.c_str(), bytes)));
 }
 
-static int installDevices(const char* path) {
+static bool installDevices(const char* path) {
   std::ifstream file(path, std::ios::binary);
   const std::string text{std::istreambuf_iterator<char>(file), {}};
   std::wistringstream lines(std::filesystem::u8path(text).wstring());
-  HKEY own = nullptr, other = nullptr;
+  HKEY keys[2] = {};  // this program's registry view, then the other one
+  bool ok = check("opening the devices file", !file);
+  for (int i = 0; ok && i < 2; ++i)  // each emptied of its devices
+    ok = check("RegCreateKeyExW",
+               RegCreateKeyExW(HKEY_CLASSES_ROOT, kInstances, 0, nullptr, 0,
+                               KEY_ALL_ACCESS | (i ? kOtherView : 0), nullptr,
+                               &keys[i], nullptr)) &&
+         check("RegDeleteTreeW", RegDeleteTreeW(keys[i], nullptr));
   IFilterMapper2* mapper = nullptr;
-  bool ok =
-      check("opening the devices file", !file) && emptyInstanceKey(0, &own) &&
-      emptyInstanceKey(kOtherView, &other) &&
-      check("CoInitialize", CoInitialize(nullptr)) &&
-      check("CoCreateInstance",
-            CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER,
-                             IID_PPV_ARGS(&mapper)));
+  ok = ok && check("CoInitialize", CoInitialize(nullptr)) &&
+       check("CoCreateInstance",
+             CoCreateInstance(CLSID_FilterMapper2, nullptr,
+                              CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&mapper)));
   for (std::wstring line; ok && std::getline(lines, line);)
-    ok = line.empty() || addDevice(mapper, own, line);
+    ok = line.empty() || addDevice(mapper, keys[0], line);
   // The other view gets a copy of the devices, properties and all.
-  return ok && check("RegCopyTreeW", RegCopyTreeW(own, nullptr, other)) ? 0 : 1;
+  return ok && check("RegCopyTreeW", RegCopyTreeW(keys[0], nullptr, keys[1]));
 }
 
 // The program's arguments may hold no space: _spawnv does not quote them.
@@ -86,7 +86,7 @@ static int hold(char** argv) {
 }
 
 int main(int argc, char** argv) {
-  if (argc == 2) return installDevices(argv[1]);
+  if (argc == 2) return installDevices(argv[1]) ? 0 : 1;
   if (argc >= 4 && std::string(argv[1]) == "hold") return hold(argv);
   std::fputs("usage: wine_devices DEVICES | hold FILE EXE [ARGS]\n", stderr);
   return 2;
