@@ -52,6 +52,10 @@ if(WIN32)
             ${CMAKE_OBJDUMP} $<TARGET_FILE:camera-info>)
 endif()
 
+if(WIN32)
+  include(cmake/wine-tests.cmake)
+endif()
+
 # The reports the tests expect, checked against the report's JSON Schema
 # with a real validator (Debian's python3-jsonschema).
 add_test(NAME report-schema

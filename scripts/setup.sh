@@ -18,6 +18,21 @@ sudo_if_needed() {
   if [[ "$(id -u)" -eq 0 ]]; then "$@"; else sudo "$@"; fi
 }
 
+# The 32-bit Windows build's tests run under Wine's 32-bit loader, which
+# needs i386 packages; only a kernel that runs i386 programs can use them.
+if [[ "$what" == all ]]; then
+  if "$root/scripts/can-run-i386.sh"; then
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+      echo "setup: adding the i386 architecture for Wine's 32-bit loader"
+      sudo_if_needed dpkg --add-architecture i386
+    fi
+    packages+=(wine32:i386)
+  else
+    echo "setup: this machine cannot run i386 programs: wine32 is not" \
+      "installed, and the 32-bit camera-info.exe's Wine tests will be skipped"
+  fi
+fi
+
 missing=()
 for package in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
