@@ -1,7 +1,6 @@
 // Measures the report renderer against jsoncpp's StyledWriter on the same
-// documents, the UTF-8 conversion and id rules on realistic device texts, and
-// a whole run of discovery, document and rendering against the scripted
-// platform. Memory use is counted through a replaced operator new.
+// documents, and the UTF-8 conversion and id rules on realistic device texts.
+// Memory use is counted through a replaced operator new.
 
 #include <benchmark/benchmark.h>
 #include <json/writer.h>
@@ -15,8 +14,6 @@
 #include "app/report_document.h"
 #include "app/utf8.h"
 #include "discovery/device_ids.h"
-#include "discovery/enumerate_cameras.h"
-#include "discovery/scripted_device_platform.h"
 #include "report/report_writer.h"
 
 // The comparison uses jsoncpp's StyledWriter, which it deprecates.
@@ -138,34 +135,6 @@ void BM_ParseDeviceIds(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 4);
 }
 BENCHMARK(BM_ParseDeviceIds);
-
-// Discovery over the scripted platform, the document and its text.
-void BM_WholeRun(benchmark::State& state) {
-  const int devices = static_cast<int>(state.range(0));
-  std::vector<ScriptedDevice> script;
-  for (int i = 0; i < devices; ++i) {
-    const CameraRecord record = cameraRecord(Texts::kRealistic, i);
-    ScriptedDevice device;
-    device.displayName = record.detail;
-    device.friendlyName = record.name;
-    device.description = u"USB Video Device";
-    script.push_back(device);
-  }
-  for (auto _ : state) {
-    state.PauseTiming();
-    ScriptedDevicePlatform platform(script);
-    state.ResumeTiming();
-    std::vector<CameraRecord> cameras;
-    enumerateCameras(cameras, platform);
-    std::string text = renderCameraReport(buildReportDocument(cameras));
-    benchmark::DoNotOptimize(text);
-    state.PauseTiming();
-    { ScriptedDevicePlatform discard = std::move(platform); }
-    state.ResumeTiming();
-  }
-  state.SetItemsProcessed(state.iterations() * devices);
-}
-BENCHMARK(BM_WholeRun)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
