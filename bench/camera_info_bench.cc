@@ -1,7 +1,6 @@
 // Measures the report renderer against jsoncpp's StyledWriter on the same
-// documents, the UTF-8 conversion and id rules on realistic device texts, and
-// a whole run of discovery, document and rendering against the scripted
-// platform. Memory use is counted through a replaced operator new.
+// documents, and the UTF-8 conversion and id rules on realistic device texts.
+// Memory use is counted through a replaced operator new.
 
 #include <benchmark/benchmark.h>
 #include <json/writer.h>
@@ -15,7 +14,6 @@
 #include "app/report_document.h"
 #include "app/utf8.h"
 #include "discovery/device_ids.h"
-#include "discovery/enumerate_cameras.h"
 #include "report/report_writer.h"
 
 // The comparison uses jsoncpp's StyledWriter, which it deprecates.

@@ -7,7 +7,7 @@
 set -uo pipefail
 program="$(realpath "$1")"
 data="$(realpath "$2")"
-empty="$data/report-no-camera.txt"
+empty="$data/report-empty.txt"
 work="$(mktemp -d /tmp/camera-info-process.XXXXXX)"
 chmod 755 "$work"
 passed=0 failed=0 skipped=0

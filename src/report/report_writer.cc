@@ -1,355 +1,216 @@
 #include "report/report_writer.h"
 
-#include <json/writer.h>
-
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
 
-constexpr size_t kRightMargin = 74;
-constexpr size_t kIndentStep = 3;
+using std::string_view;
 
-// How each byte is written inside a string: null means as itself.
-struct EscapeTable {
-  std::array<const char*, 256> escapes{};
-  std::array<unsigned char, 256> extraBytes{};  // escape length less one
-  std::array<char[7], 32> controlEscapes{};
-
-  constexpr EscapeTable() {
-    constexpr char kHexDigits[] = "0123456789ABCDEF";
-    for (unsigned byte = 0; byte < 0x20; ++byte) {
-      char* escape = controlEscapes[byte];
-      const char text[7] = {
-          '\\', 'u', '0', '0', kHexDigits[byte >> 4], kHexDigits[byte & 0x0F],
-          '\0'};
-      for (int i = 0; i < 7; ++i) escape[i] = text[i];
-      set(byte, escape, 6);
-    }
-    set('"', "\\\"", 2);
-    set('\\', "\\\\", 2);
-    set('\b', "\\b", 2);
-    set('\t', "\\t", 2);
-    set('\n', "\\n", 2);
-    set('\f', "\\f", 2);
-    set('\r', "\\r", 2);
-    // Everything else, 0x7F and all bytes of UTF-8 sequences included, is
-    // copied unchanged.
-  }
-
- private:
-  constexpr void set(unsigned byte, const char* escape, unsigned char length) {
-    escapes[byte] = escape;
-    extraBytes[byte] = static_cast<unsigned char>(length - 1);
-  }
+// How one byte is written between quotes: itself, or an escape.
+struct Escape {
+  char text[6];
+  std::uint8_t size;
 };
 
-constexpr EscapeTable kEscapeTable;
+constexpr std::array<Escape, 256> kEscapes = [] {
+  constexpr char kHex[] = "0123456789ABCDEF";
+  std::array<Escape, 256> table{};
+  for (unsigned c = 0; c < 256; ++c) {
+    table[c] =
+        c < 0x20 ? Escape{{'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]}, 6}
+                 : Escape{{static_cast<char>(c)}, 1};
+  }
+  constexpr char kShort[] = "\"\"\\\\\bb\tt\nn\ff\rr";  // byte, letter
+  for (unsigned i = 0; i + 1 < sizeof kShort; i += 2) {
+    table[static_cast<unsigned char>(kShort[i])] = {{'\\', kShort[i + 1]}, 2};
+  }
+  return table;
+}();
 
-// Marks each zero byte of `word` with its high bit, exactly.
-constexpr std::uint64_t zeroBytes(std::uint64_t word) {
-  constexpr std::uint64_t kLowBits = 0x7F7F7F7F7F7F7F7Fu;
-  return ~(((word & kLowBits) + kLowBits) | word | kLowBits);
+const Escape& escapeOf(char c) {
+  return kEscapes[static_cast<unsigned char>(c)];
 }
 
-// How many bytes longer [begin, end) gets through escaping.
-size_t escapedExtra(const char* at, const char* end) {
+// A camera's values in key order, as found by the walk over the tree.
+struct Camera {
+  const char* text[4];
+  std::uint32_t size[4];
+};
+
+constexpr string_view kCameraKeys[4] = {"detail", "name", "pid", "vid"};
+// The text before each of a camera's values and after the last.
+constexpr string_view kCameraPieces[5] = {
+    "      {\n         \"detail\" : \"", "\",\n         \"name\" : \"",
+    "\",\n         \"pid\" : \"", "\",\n         \"vid\" : \"", "\"\n      }"};
+// The pieces and the ",\n" after every camera but the last.
+constexpr size_t kCameraFixedSize = 104;
+
+[[noreturn]] void reject(const char* what) {
+  Json::throwLogicError(std::string("renderCameraReport: ") + what);
+}
+
+string_view stringOf(const Json::Value& value) {
+  const char* begin = nullptr;
+  const char* end = nullptr;
+  if (!value.getString(&begin, &end)) reject("a value is not a string");
+  return {begin, static_cast<size_t>(end - begin)};
+}
+
+string_view keyOf(const Json::Value::const_iterator& member) {
+  const char* end = nullptr;
+  const char* key = member.memberName(&end);
+  return {key, static_cast<size_t>(end - key)};
+}
+
+// Byte by byte: for keys this short, faster than a call to memcmp.
+bool isKey(string_view key, string_view expected) {
+  if (key.size() != expected.size()) return false;
+  for (size_t i = 0; i < key.size(); ++i) {
+    if (key[i] != expected[i]) return false;
+  }
+  return true;
+}
+
+// Whether any of the eight bytes at `at` is below 0x20, '"' or '\\'.
+bool needsEscape(const char* at) {
   constexpr std::uint64_t kOnes = 0x0101010101010101u;
-  size_t extra = 0;
-  while (end - at >= 8) {
-    std::uint64_t chunk;
-    std::memcpy(&chunk, at, sizeof chunk);
-    if (zeroBytes(chunk & (kOnes * 0xE0)) != 0) break;  // a control byte
-    const std::uint64_t twoByteEscapes =
-        zeroBytes(chunk ^ (kOnes * '"')) | zeroBytes(chunk ^ (kOnes * '\\'));
-    // One bit per marked byte, summed by a multiplication into the top byte.
-    extra += static_cast<size_t>(((twoByteEscapes >> 7) * kOnes) >> 56);
-    at += 8;
-  }
-  for (; at != end; ++at) {
-    extra += kEscapeTable.extraBytes[static_cast<unsigned char>(*at)];
-  }
-  return extra;
+  std::uint64_t word;
+  std::memcpy(&word, at, sizeof word);
+  const std::uint64_t quotes = word ^ (kOnes * '"');
+  const std::uint64_t backslashes = word ^ (kOnes * '\\');
+  return ((((word - kOnes * 0x20) & ~word) | ((quotes - kOnes) & ~quotes) |
+           ((backslashes - kOnes) & ~backslashes)) &
+          (kOnes * 0x80)) != 0;
 }
 
-// The first byte in [at, end) that needs an escape, or end. Eight bytes at a
-// time tell whether any of them is a control byte, '"' or '\\'; only then
-// are they looked at one by one.
-const char* findEscape(const char* at, const char* end) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101u;
-  constexpr std::uint64_t kHighBits = 0x8080808080808080u;
-  while (end - at >= 8) {
-    std::uint64_t chunk;
-    std::memcpy(&chunk, at, sizeof chunk);
-    const std::uint64_t quotes = chunk ^ (kOnes * '"');
-    const std::uint64_t backslashes = chunk ^ (kOnes * '\\');
-    const std::uint64_t hits = ((chunk - kOnes * 0x20) & ~chunk) |
-                               ((quotes - kOnes) & ~quotes) |
-                               ((backslashes - kOnes) & ~backslashes);
-    if ((hits & kHighBits) != 0) break;
-    at += 8;
+size_t escapedSize(string_view text) {
+  size_t size = text.size();
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  for (; end - at >= 8; at += 8) {
+    if (!needsEscape(at)) continue;
+    for (int i = 0; i < 8; ++i) size += escapeOf(at[i]).size - 1u;
   }
-  while (at != end &&
-         kEscapeTable.escapes[static_cast<unsigned char>(*at)] == nullptr) {
-    ++at;
-  }
-  return at;
+  for (; at != end; ++at) size += escapeOf(*at).size - 1u;
+  return size;
 }
 
-// The text being written. The writer runs twice: once over a TextMeasure,
-// which only counts, and once over a TextBuffer of exactly that size, so the
-// report is built in one allocation.
-class TextMeasure {
- public:
-  void append(const char* data, size_t size) {
-    if (size == 0) return;
-    size_ += size;
-    last_ = data[size - 1];
-  }
-  void append(const std::string& text) { append(text.data(), text.size()); }
-  void appendSpaces(size_t count) {
-    if (count == 0) return;
-    size_ += count;
-    last_ = ' ';
-  }
-  void appendQuoted(const char* begin, const char* end) {
-    size_ += static_cast<size_t>(end - begin) + 2 + escapedExtra(begin, end);
-    last_ = '"';
-  }
-  bool empty() const { return size_ == 0; }
-  char back() const { return last_; }
-  size_t size() const { return size_; }
-
- private:
-  size_t size_ = 0;
-  char last_ = '\0';
-};
-
-class TextBuffer {
- public:
-  explicit TextBuffer(size_t size) : text_(size, '\0') {}
-
-  void append(const char* data, size_t size) {
-    // Never past the end, even should the measure have been short.
-    if (size > text_.size() - used_) text_.resize(used_ + size);
-    std::memcpy(&text_[used_], data, size);
-    used_ += size;
-  }
-  void append(const std::string& text) { append(text.data(), text.size()); }
-  void appendSpaces(size_t count) {
-    static constexpr char kSpaces[] = "                                ";
-    for (; count > 32; count -= 32) append(kSpaces, 32);
-    append(kSpaces, count);
-  }
-  void appendQuoted(const char* begin, const char* end) {
-    append("\"", 1);
-    const char* plain = begin;  // start of the bytes not written yet
-    for (const char* at = findEscape(begin, end); at != end;
-         at = findEscape(plain, end)) {
-      append(plain, static_cast<size_t>(at - plain));
-      const unsigned char byte = static_cast<unsigned char>(*at);
-      append(kEscapeTable.escapes[byte], kEscapeTable.extraBytes[byte] + 1u);
-      plain = at + 1;
-    }
-    append(plain, static_cast<size_t>(end - plain));
-    append("\"", 1);
-  }
-  bool empty() const { return used_ == 0; }
-  char back() const { return text_[used_ - 1]; }
-  std::string take() {
-    text_.resize(used_);
-    return std::move(text_);
-  }
-
- private:
-  std::string text_;
-  size_t used_ = 0;
-};
-
-// A scalar or an empty container, as StyledWriter writes it on its own.
-std::string scalarText(const Json::Value& value) {
-  switch (value.type()) {
-    case Json::nullValue:
-      return "null";
-    case Json::intValue:
-      return Json::valueToString(value.asLargestInt());
-    case Json::uintValue:
-      return Json::valueToString(value.asLargestUInt());
-    case Json::realValue:
-      return Json::valueToString(value.asDouble());
-    case Json::booleanValue:
-      return Json::valueToString(value.asBool());
-    case Json::stringValue: {
-      const char* begin = nullptr;
-      const char* end = nullptr;
-      if (!value.getString(&begin, &end)) return "";
-      TextMeasure measure;
-      measure.appendQuoted(begin, end);
-      TextBuffer buffer(measure.size());
-      buffer.appendQuoted(begin, end);
-      return buffer.take();
-    }
-    case Json::arrayValue:
-      return "[]";
-    case Json::objectValue:
-      return "{}";
-  }
-  return "";
+char* put(char* out, string_view piece) {
+  std::memcpy(out, piece.data(), piece.size());
+  return out + piece.size();
 }
 
-bool isNonEmptyContainer(const Json::Value& value) {
-  return (value.isArray() || value.isObject()) && !value.empty();
+// Every escape is copied as six bytes: those past its size are overwritten
+// next, or fall in the spare bytes at the end of the text.
+char* putByte(char* out, char c) {
+  std::memcpy(out, escapeOf(c).text, sizeof(Escape::text));
+  return out + escapeOf(c).size;
 }
 
-// Calls visit(index, element) for every index below the array's size, in
-// order, as StyledWriter does: an index that was never set reads as null.
-// Walking the array's entries in order saves a look-up per element.
-template <typename Visit>
-void forEachElement(const Json::Value& array, Visit visit) {
-  const Json::ArrayIndex size = array.size();
-  auto entry = array.begin();
-  const auto end = array.end();
-  for (Json::ArrayIndex index = 0; index < size; ++index) {
-    if (entry != end && entry.index() == index) {
-      visit(index, *entry);
-      ++entry;
+char* putEscaped(char* out, string_view text) {
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  for (; end - at >= 8; at += 8) {
+    if (!needsEscape(at)) {
+      out = put(out, {at, 8});
     } else {
-      visit(index, Json::Value::nullSingleton());
+      for (int i = 0; i < 8; ++i) out = putByte(out, at[i]);
     }
   }
+  for (; at != end; ++at) out = putByte(out, *at);
+  return out;
 }
 
-// StyledWriter keeps an array on one line when it has fewer than 25
-// elements, none of them a non-empty container, and "[ a, b ]" stays within
-// the right margin. Where the elements were rendered to decide, they are
-// left in `pieces` for reuse.
-bool fitsOnOneLine(const Json::Value& array, std::vector<std::string>& pieces) {
-  const Json::ArrayIndex size = array.size();
-  if (size * 3 >= kRightMargin) return false;
-  for (const Json::Value& element : array) {
-    if (isNonEmptyContainer(element)) return false;
-  }
-  size_t lineLength = 4 + (size - 1) * 2;
-  pieces.reserve(size);
-  forEachElement(array, [&](Json::ArrayIndex, const Json::Value& element) {
-    pieces.push_back(scalarText(element));
-    lineLength += pieces.back().size();
-  });
-  return lineLength < kRightMargin;
+char* putQuoted(char* out, string_view text) {
+  *out++ = '"';
+  out = putEscaped(out, text);
+  *out++ = '"';
+  return out;
 }
 
-// Follows StyledWriter's algorithm step by step, so that the layout is the
-// same for any value tree; only the escaping of strings differs.
-template <typename Text>
-class StyledWriting {
- public:
-  explicit StyledWriting(Text& text) : text_(text) {}
+char* putCamera(char* out, const Camera& c) {
+  out = putEscaped(put(out, kCameraPieces[0]), {c.text[0], c.size[0]});
+  out = putEscaped(put(out, kCameraPieces[1]), {c.text[1], c.size[1]});
+  out = putEscaped(put(out, kCameraPieces[2]), {c.text[2], c.size[2]});
+  out = putEscaped(put(out, kCameraPieces[3]), {c.text[3], c.size[3]});
+  return put(out, kCameraPieces[4]);
+}
 
-  void writeRoot(const Json::Value& root) {
-    writeValue(root);
-    text_.append("\n", 1);
-  }
-
- private:
-  void writeValue(const Json::Value& value) {
-    switch (value.type()) {
-      case Json::stringValue: {
-        const char* begin = nullptr;
-        const char* end = nullptr;
-        if (value.getString(&begin, &end)) text_.appendQuoted(begin, end);
-        return;
-      }
-      case Json::objectValue:
-        if (!value.empty()) return writeObject(value);
-        break;
-      case Json::arrayValue:
-        if (!value.empty()) return writeArray(value);
-        break;
-      default:
-        break;
+// Checks that `array` holds cameras only and adds them to `cameras`; returns
+// the length of their text.
+size_t collectCameras(const Json::Value& array, std::vector<Camera>& cameras) {
+  if (array.empty()) reject("an array is empty");
+  size_t size = array.size() * kCameraFixedSize - 1;
+  const size_t first = cameras.size();
+  const auto end = array.end();
+  for (auto element = array.begin(); element != end; ++element) {
+    if (!element->isObject() || element->size() != 4) {
+      reject("a camera is not an object of four members");
     }
-    text_.append(scalarText(value));
-  }
-
-  void writeObject(const Json::Value& object) {
-    writeWithIndent('{');
-    indentation_ += kIndentStep;
-    // Members iterate in key order: bytes compared unsigned, shorter first.
-    const auto end = object.end();
-    for (auto member = object.begin(); member != end;) {
-      writeIndent();
-      const char* keyEnd = nullptr;
-      const char* key = member.memberName(&keyEnd);
-      text_.appendQuoted(key, keyEnd);
-      text_.append(" : ", 3);
-      writeValue(*member);
-      if (++member != end) text_.append(",", 1);
+    Camera& camera = cameras.emplace_back();
+    auto member = element->begin();
+    for (int i = 0; i < 4; ++i) {
+      if (i > 0) ++member;
+      if (!isKey(keyOf(member), kCameraKeys[i])) reject("a camera's key");
+      const string_view value = stringOf(*member);
+      camera.text[i] = value.data();
+      camera.size[i] = static_cast<std::uint32_t>(value.size());
+      size += escapedSize(value);
     }
-    indentation_ -= kIndentStep;
-    writeWithIndent('}');
   }
-
-  void writeArray(const Json::Value& array) {
-    const Json::ArrayIndex size = array.size();
-    std::vector<std::string> pieces;
-    if (fitsOnOneLine(array, pieces)) {
-      text_.append("[ ", 2);
-      for (Json::ArrayIndex index = 0; index < size; ++index) {
-        if (index > 0) text_.append(", ", 2);
-        text_.append(pieces[index]);
-      }
-      text_.append(" ]", 2);
-      return;
-    }
-    writeWithIndent('[');
-    indentation_ += kIndentStep;
-    forEachElement(array,
-                   [&](Json::ArrayIndex index, const Json::Value& element) {
-                     if (!pieces.empty()) {
-                       writeWithIndent(pieces[index]);
-                     } else {
-                       writeIndent();
-                       writeValue(element);
-                     }
-                     if (index + 1 < size) text_.append(",", 1);
-                   });
-    indentation_ -= kIndentStep;
-    writeWithIndent(']');
-  }
-
-  // Starts a new line at the current indentation, unless the text already
-  // ends in a space (after " : " or a fresh indentation).
-  void writeIndent() {
-    if (!text_.empty()) {
-      const char last = text_.back();
-      if (last == ' ') return;
-      if (last != '\n') text_.append("\n", 1);
-    }
-    text_.appendSpaces(indentation_);
-  }
-
-  void writeWithIndent(const std::string& piece) {
-    writeIndent();
-    text_.append(piece);
-  }
-  void writeWithIndent(char bracket) {
-    writeIndent();
-    text_.append(&bracket, 1);
-  }
-
-  Text& text_;
-  size_t indentation_ = 0;
-};
+  // Indexes are unique and below the size: only a gap leaves fewer.
+  if (cameras.size() - first != array.size()) reject("an array has a gap");
+  return size;
+}
 
 }  // namespace
 
 std::string renderCameraReport(const Json::Value& root) {
-  TextMeasure measure;
-  StyledWriting<TextMeasure>(measure).writeRoot(root);
-  TextBuffer buffer(measure.size());
-  StyledWriting<TextBuffer>(buffer).writeRoot(root);
-  return buffer.take();
+  if (!root.isObject() || root.empty()) reject("the root is not an object");
+  size_t cameraCount = 0;
+  for (const Json::Value& member : root) {
+    if (member.isArray()) {
+      cameraCount += member.size();
+    } else if (!member.isString()) {
+      reject("a member of the root is neither a string nor an array");
+    }
+  }
+  // The cameras are walked once; the root's few members again for writing.
+  std::vector<Camera> cameras;
+  cameras.reserve(cameraCount);
+  size_t size = 3;  // "{\n", "}\n" and one line feed less than members
+  const auto end = root.end();
+  for (auto member = root.begin(); member != end; ++member) {
+    // Three spaces, the key's quotes, " : " and ",\n"; a string's quotes, or
+    // "[\n" and "   ]" around the cameras.
+    size += 10 + escapedSize(keyOf(member));
+    size += member->isString() ? 2 + escapedSize(stringOf(*member))
+                               : 6 + collectCameras(*member, cameras);
+  }
+
+  std::string text(size + sizeof(Escape::text), '\0');
+  char* out = put(&text[0], "{\n");
+  const Camera* camera = cameras.data();
+  for (auto member = root.begin(); member != end;) {
+    out = put(putQuoted(put(out, "   "), keyOf(member)), " : ");
+    if (member->isString()) {
+      out = putQuoted(out, stringOf(*member));
+    } else {
+      out = put(out, "[\n");
+      for (Json::ArrayIndex left = member->size(); left > 0; --left) {
+        out = putCamera(out, *camera++);
+        out = left > 1 ? put(out, ",\n") : put(out, "\n");
+      }
+      out = put(out, "   ]");
+    }
+    out = put(out, ++member != end ? ",\n" : "\n");
+  }
+  put(out, "}\n");
+  text.resize(size);
+  return text;
 }
