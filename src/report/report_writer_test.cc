@@ -26,7 +26,7 @@ Json::Value parse(const std::string& text) {
 // reader turns it back into the document it is the text of.
 TEST(RenderCameraReport, WritesEachReportExactly) {
   for (const char* name : {"report-empty.txt", "report-worked-example.txt",
-                           "report-30-cameras.txt", "report-every-byte.txt"}) {
+                           "report-30-cameras.txt", "writer-every-byte.txt"}) {
     const std::string expected = readData(name);
     EXPECT_EQ(renderCameraReport(parse(expected)), expected) << name;
   }
