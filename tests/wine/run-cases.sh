@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs camera-info.exe under Wine against Wine's own DirectShow device
 # enumerator, in a 64-bit prefix made afresh for the run.
-# Usage: run-cases.sh WINE_LOADER CAMERA_INFO_EXE WINE_DEVICES_EXE
+# Usage: run-cases.sh WINE_LOADER CAMERA_INFO_EXE HOLD_OPEN_EXE
 #   WINE_LOADER: /usr/lib/wine/wine64, or /usr/lib/wine/wine for a 32-bit exe
 #
 # Each case of cases/NAME installs the devices of devices.txt, runs the
@@ -14,7 +14,7 @@ shopt -s nullglob dotglob
 
 loader="$1"
 exe="$(realpath "$2")"
-helper="$(realpath "$3")"
+holder="$(realpath "$3")"
 cases="$(cd "$(dirname "$0")" && pwd)/cases"
 wine_dir="$(dirname "$loader")"
 started=$SECONDS
@@ -80,18 +80,31 @@ fatal() {  # WHY: a fault of the set-up, which ends the run
   exit 1
 }
 
-# Installs the devices of CASE_DIR, which programs of either width must see
-# alike: each reads its own registry view.
+# Installs the devices of CASE_DIR as a software camera's installer leaves
+# them: a key under the video-input category's instances, with its
+# FriendlyName and Description. Programs of either width must see them
+# alike, so both registry views get them.
 install_devices() {  # CASE_DIR
-  "$loader" "$helper" "Z:$1/devices.txt" ||
-    fatal "wine_devices could not install the devices of $1"
-  local view key='HKCR\CLSID\{860BB310-5D01-11D0-BD3B-00A0C911CE86}\Instance'
+  local key='HKEY_CLASSES_ROOT\CLSID\{860BB310-5D01-11D0-BD3B-00A0C911CE86}\Instance'
+  local instance friendly description view
+  {
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+    while IFS=$'\t' read -r instance friendly description; do
+      printf '[%s\\%s]\r\n' "$key" "$instance"
+      [[ "$friendly" == - ]] || printf '"FriendlyName"="%s"\r\n' "$(reg_text "$friendly")"
+      [[ "$description" == - ]] || printf '"Description"="%s"\r\n' "$(reg_text "$description")"
+    done <"$1/devices.txt"
+  } | iconv -f UTF-8 -t UTF-16 >"$work/devices.reg"
   for view in 32 64; do
+    "$wine_dir/wine64" reg delete "$key" /f "/reg:$view" >/dev/null 2>&1
+    "$wine_dir/wine64" reg import 'Z:'"$work/devices.reg" "/reg:$view" >/dev/null 2>&1 ||
+      fatal "reg import /reg:$view could not install the devices of $1"
     "$wine_dir/wine64" reg query "$key" /s "/reg:$view" >"$work/view$view" 2>&1
   done
   cmp -s "$work/view32" "$work/view64" ||
-    fatal "the 32-bit and 64-bit registry views differ after installing $1"
+    fatal "the 32-bit and 64-bit registry views differ after installing $1: $(diff "$work/view32" "$work/view64" | head -c 300)"
 }
+reg_text() { local text="${1//\\/\\\\}"; printf '%s' "${text//\"/\\\"}"; }
 
 # Runs COMMAND under Wine in DIR, with DIR as its Windows working directory.
 run_in() {  # DIR COMMAND...
@@ -156,7 +169,7 @@ result "directory-in-the-way" "${why[@]}"
 dir="$(fresh_dir)"
 earlier="$cases/no-device/expected.txt"
 cp "$earlier" "$dir/CameraInfo.txt"
-run_in "$dir" "$helper" hold CameraInfo.txt "Z:$exe"
+run_in "$dir" "$holder" CameraInfo.txt "Z:$exe"
 judge "$dir" "$earlier"
 result "held-open-report-left-untouched" "${why[@]}"
 
