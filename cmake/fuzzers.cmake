@@ -3,7 +3,7 @@
 # in fuzz/corpus stay as they are.
 set(CAMERA_INFO_FUZZ_RUNS 100000 CACHE STRING "Runs of each fuzzer in the test suite")
 enable_testing()
-foreach(name utf8 report_writer)
+foreach(name report_writer)
   add_executable(${name}_fuzzer fuzz/${name}_fuzzer.cc)
   target_link_libraries(${name}_fuzzer PRIVATE camera_info_core camera_info_warnings)
   target_link_options(${name}_fuzzer PRIVATE -fsanitize=fuzzer)

@@ -20,10 +20,6 @@ add_executable(camera_info_tests
   src/discovery/device_ids_test.cc
   src/discovery/enumerate_cameras_test.cc
   src/report/report_writer_test.cc)
-if(WIN32)
-  target_sources(camera_info_tests PRIVATE
-    src/discovery/device_platform-win32_test.cc)
-endif()
 target_compile_definitions(camera_info_tests PRIVATE
   CAMERA_INFO_TEST_DATA="${test_data}")
 target_link_libraries(camera_info_tests PRIVATE

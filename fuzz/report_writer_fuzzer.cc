@@ -4,10 +4,15 @@
 #include <fuzzer/FuzzedDataProvider.h>
 #include <json/reader.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <sstream>
 
-#include "fuzz_text.h"
 #include "report/report_writer.h"
+
+// Stops the run; libFuzzer keeps the input that did it.
+#define FUZZ_CHECK(condition) \
+  ((condition) ? void() : (std::fputs(#condition "\n", stderr), std::abort()))
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   FuzzedDataProvider input(data, size);

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
-#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,8 +21,8 @@ struct FakeDevice {
 inline constexpr PlatformStatus kStatusFail = -2147467259;  // E_FAIL
 
 /// DirectShow as a list of devices. It logs the calls, counts the objects,
-/// texts and strings it hands out and gets back, and fails or throws where a
-/// test asks it to. Like the real property bag, a read into a value that
+/// texts and strings it hands out and gets back, and fails where a test asks
+/// it to. Like the real property bag, a read into a value that
 /// holds a string overwrites it without freeing it. The calls that give
 /// things back allocate nothing, so a test may fail any allocation of a run.
 class FakeDevicePlatform final : public DevicePlatform {
@@ -37,7 +36,6 @@ class FakeDevicePlatform final : public DevicePlatform {
 
   std::string log;  ///< "Init Create Class Next1 Bind1 Name1 Free:text1 ..."
   std::map<std::string, PlatformStatus> statuses;  ///< "Next#2" -> S_FALSE
-  std::string throwAt;  ///< the call that throws std::bad_alloc: "Bind#2"
 
   /// Empty when COM was started first and ended last, once, and everything
   /// handed out was given back exactly once.
@@ -68,27 +66,27 @@ class FakeDevicePlatform final : public DevicePlatform {
     return hand(out, status == 0 && device, kMoniker, device), status;
   }
   PlatformStatus bindToPropertyBag(ComObject moniker, ComObject* out) override {
-    const size_t device = deviceOf(moniker, kMoniker);
+    const size_t device = deviceOf(moniker);
     const PlatformStatus status = call("Bind", device, 0);
     return hand(out, status >= 0, kBag, device), status;
   }
   PlatformStatus getDisplayName(ComObject moniker, PlatformText* out) override {
-    const size_t device = deviceOf(moniker, kMoniker);
+    const size_t device = deviceOf(moniker);
     const PlatformStatus status = call("Name", device, 0);
     const bool has = status >= 0 && devices_[device - 1].displayName;
     return hand(out, has, kText, device), status;
   }
   void release(ComObject object) override { giveBack(object, " Release:"); }
   std::u16string copyText(PlatformText text) override {
-    return text ? *devices_[deviceOf(text, kText) - 1].displayName : u"";
+    return text ? *devices_[deviceOf(text) - 1].displayName : u"";
   }
   void freeText(PlatformText text) override { giveBack(text, " Free:"); }
 
   void initValue(PropertyValue* value) override { store(value, nullptr); }
   PlatformStatus readProperty(ComObject bag, const std::u16string& name,
                               PropertyValue* value) override {
-    const size_t device = deviceOf(bag, kBag);
-    const Kind kind = name == u"FriendlyName" ? kFriendlyName : kDescription;
+    const size_t device = deviceOf(bag);
+    const size_t kind = name == u"FriendlyName" ? kFriendlyName : kDescription;
     if (value->storage[0] != kMark) misuse_ += " Read into a raw value;";
     const PlatformStatus status =
         call("Read", device, text(kind, device) ? 0 : kStatusFail);
@@ -114,19 +112,13 @@ class FakeDevicePlatform final : public DevicePlatform {
   }
 
  private:
-  // A handle tells what it is and of which device.
-  enum Kind : size_t {
-    kDeviceEnumerator,
-    kClassEnumerator,
-    kMoniker,
-    kBag,
-    kText,
-    kDescription,
-    kFriendlyName
-  };
+  // A handle tells what it is (the index of its label) and of which device.
+  static constexpr size_t kDeviceEnumerator = 0, kClassEnumerator = 1,
+                          kMoniker = 2, kBag = 3, kText = 4, kDescription = 5,
+                          kFriendlyName = 6;
   static constexpr unsigned char kMark = 0xA5;  // an initialised value
-  static Kind kindOf(void* handle) {
-    return Kind((reinterpret_cast<std::uintptr_t>(handle) - 1) % 16);
+  static size_t kindOf(void* handle) {
+    return (reinterpret_cast<std::uintptr_t>(handle) - 1) % 16;
   }
   static size_t deviceOf(void* handle) {
     return (reinterpret_cast<std::uintptr_t>(handle) - 1) / 16;
@@ -140,7 +132,7 @@ class FakeDevicePlatform final : public DevicePlatform {
     if (deviceOf(handle)) std::to_chars(number, number + 23, deviceOf(handle));
     return out.append(kLabels[kindOf(handle)]).append(number);
   }
-  const std::optional<std::u16string>& text(Kind kind, size_t device) const {
+  const std::optional<std::u16string>& text(size_t kind, size_t device) const {
     const FakeDevice& fake = devices_[device - 1];
     return kind == kFriendlyName ? fake.friendlyName : fake.description;
   }
@@ -155,30 +147,18 @@ class FakeDevicePlatform final : public DevicePlatform {
     const std::string key = op + ("#" + std::to_string(++calls_[op]));
     log.append(log.empty() ? "" : " ").append(op);
     if (device) log += std::to_string(device);
-    if (key == throwAt) throw std::bad_alloc();
     const auto scripted = statuses.find(key);
     return scripted == statuses.end() ? normal : scripted->second;
   }
-  void hand(void** out, bool gives, Kind kind, size_t device) {
+  void hand(void** out, bool gives, size_t kind, size_t device) {
     void* handle = reinterpret_cast<void*>(16 * device + kind + 1);
     *out = nullptr;
     if (gives) ++held_[handle], *out = handle;
   }
+  // A count below zero shows a handle given back twice, or never handed out.
   void giveBack(void* handle, const char* logged) {
-    const auto found = held_.find(handle);
-    if (found == held_.end() || found->second == 0) {
-      misuse_ += " gave back what it did not hold;";
-      return;
-    }
-    --found->second;
+    --held_[handle];
     if (*logged != '\0') label(log.append(logged), handle);
-  }
-  size_t deviceOf(void* handle, Kind kind) {
-    const auto found = held_.find(handle);
-    if (found != held_.end() && found->second > 0 && kindOf(handle) == kind)
-      return deviceOf(handle);
-    misuse_ += " used what it did not hold;";
-    return 0;
   }
 
   std::vector<FakeDevice> devices_;
