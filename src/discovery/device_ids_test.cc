@@ -20,8 +20,8 @@ TEST(ParseDeviceIds, CutsTheIdsOfEveryListedName) {
   for (std::string line; std::getline(cases, line); ++rows) {
     std::istringstream fields(line);
     std::string name, vid, pid;
-    std::getline(std::getline(std::getline(fields, name, '\t'), vid, '\t'),
-                 pid, '\t');
+    std::getline(std::getline(std::getline(fields, name, '\t'), vid, '\t'), pid,
+                 '\t');
     const DeviceIds ids = parseDeviceIds(utf16.from_bytes(name));
     EXPECT_EQ(utf16.to_bytes(ids.vid) + "|" + utf16.to_bytes(ids.pid),
               vid + "|" + pid)
