@@ -134,12 +134,16 @@ char* putQuoted(char* out, string_view text) {
 }
 
 char* putCamera(char* out, const Camera& c) {
-  out = putEscaped(put(out, kCameraPieces[0]), {c.text[0], c.size[0]});
-  out = putEscaped(put(out, kCameraPieces[1]), {c.text[1], c.size[1]});
-  out = putEscaped(put(out, kCameraPieces[2]), {c.text[2], c.size[2]});
-  out = putEscaped(put(out, kCameraPieces[3]), {c.text[3], c.size[3]});
+  for (int i = 0; i < 4; ++i) {
+    out = putEscaped(put(out, kCameraPieces[i]), {c.text[i], c.size[i]});
+  }
   return put(out, kCameraPieces[4]);
 }
+
+// Cameras are walked in groups, one step for all of a group before the next
+// step: the memory reads of different cameras then overlap. Their texts are
+// scanned once all their values are found.
+constexpr size_t kGroup = 32;
 
 // Checks that `array` holds cameras only and adds them to `cameras`; returns
 // the length of their text.
@@ -148,19 +152,34 @@ size_t collectCameras(const Json::Value& array, std::vector<Camera>& cameras) {
   size_t size = array.size() * kCameraFixedSize - 1;
   const size_t first = cameras.size();
   const auto end = array.end();
-  for (auto element = array.begin(); element != end; ++element) {
-    if (!element->isObject() || element->size() != 4) {
-      reject("a camera is not an object of four members");
+  for (auto element = array.begin(); element != end;) {
+    const Json::Value* group[kGroup];
+    size_t n = 0;
+    for (; n < kGroup && element != end; ++element) group[n++] = &*element;
+    Json::Value::const_iterator members[kGroup];
+    for (size_t g = 0; g < n; ++g) {
+      if (!group[g]->isObject() || group[g]->size() != 4) {
+        reject("a camera is not an object of four members");
+      }
+      members[g] = group[g]->begin();
     }
-    Camera& camera = cameras.emplace_back();
-    auto member = element->begin();
+    cameras.resize(cameras.size() + n);
+    Camera* const camera = &cameras[cameras.size() - n];
     for (int i = 0; i < 4; ++i) {
-      if (i > 0) ++member;
-      if (!isKey(keyOf(member), kCameraKeys[i])) reject("a camera's key");
-      const string_view value = stringOf(*member);
-      camera.text[i] = value.data();
-      camera.size[i] = static_cast<std::uint32_t>(value.size());
-      size += escapedSize(value);
+      if (i > 0) {
+        for (size_t g = 0; g < n; ++g) ++members[g];
+      }
+      for (size_t g = 0; g < n; ++g) {
+        if (!isKey(keyOf(members[g]), kCameraKeys[i])) reject("a camera's key");
+        const string_view value = stringOf(*members[g]);
+        camera[g].text[i] = value.data();
+        camera[g].size[i] = static_cast<std::uint32_t>(value.size());
+      }
+    }
+    for (size_t g = 0; g < n; ++g) {
+      for (int i = 0; i < 4; ++i) {
+        size += escapedSize({camera[g].text[i], camera[g].size[i]});
+      }
     }
   }
   // Indexes are unique and below the size: only a gap leaves fewer.
