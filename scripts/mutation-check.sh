@@ -30,7 +30,7 @@ failing_tests() {
     echo "(does not build)"
     return
   fi
-  ctest --preset "$preset" >"$log" 2>&1 || true
+  ctest --preset "$preset" --output-on-failure >"$log" 2>&1 || true
   sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (.*)$/\1/p' "$log" | tr '\n' ' '
 }
 
@@ -52,6 +52,7 @@ for mutant in "${mutants[@]}"; do
     baseline="$(failing_tests "$preset")"
     if [[ -n "$baseline" ]]; then
       echo "the unmutated project fails on $preset: $baseline"
+      tail -n 40 "$scratch/build.log" "$scratch/ctest.log"
       exit 1
     fi
     configured[$preset]=1

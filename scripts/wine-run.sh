@@ -19,7 +19,15 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export DISPLAY=
 if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
   mkdir -p "$WINEPREFIX"
-  /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1
+  # Says why, rather than ending the test silently, where the prefix fails.
+  for attempt in 1 2; do
+    /usr/lib/wine/wine64 wineboot --init >"$WINEPREFIX/boot.log" 2>&1 && break
+    echo "wine-run: wineboot failed (attempt $attempt):" >&2
+    tail -n 20 "$WINEPREFIX/boot.log" >&2
+  done
   /usr/lib/wine/wineserver --wait
 fi
-exec "$loader" "$@"
+status=0
+"$loader" "$@" || status=$?
+((status == 0)) || echo "wine-run: $* ended with status $status" >&2
+exit "$status"
