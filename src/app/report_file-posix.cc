@@ -23,6 +23,7 @@ class TemporaryFile {
           open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (descriptor_ < 0 && errno != EEXIST) break;
     }
+    if (descriptor_ < 0) path_.clear();  // not ours: never to be removed
   }
   ~TemporaryFile() {
     if (descriptor_ >= 0) close(descriptor_);
