@@ -76,7 +76,6 @@ for mutant in "${mutants[@]}"; do
     killed=$((killed + 1))
   fi
 done
-# The build trees must match the sources again for the next mutant.
 echo "mutants: $killed killed, $survived survived or broken, $skipped skipped"
 echo "$killed passed, $survived failed, $skipped skipped"
 ((survived == 0))

@@ -4,6 +4,9 @@
 # Usage: run-cases.sh WINE_LOADER CAMERA_INFO_EXE HOLD_OPEN_EXE
 #   WINE_LOADER: /usr/lib/wine/wine64, or /usr/lib/wine/wine for a 32-bit exe
 #
+# devices.txt lists a case's devices, one a line: the instance name, the
+# FriendlyName and the Description, separated by tabs; "-" for a property the
+# device lacks.
 # Each case of cases/NAME installs the devices of devices.txt, runs the
 # program in an empty directory and expects status 0, nothing printed, a
 # CameraInfo.txt byte for byte equal to expected.txt and no other file.
