@@ -37,9 +37,8 @@ endif()
 
 if(NOT WIN32)
   # The built program started the way a user or a script starts it.
-  add_test(NAME process
-    COMMAND ${CMAKE_SOURCE_DIR}/tests/process-test.sh
-            $<TARGET_FILE:camera-info> ${test_data})
+  add_test(NAME cases
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/run-cases.sh $<TARGET_FILE:camera-info>)
 endif()
 
 if(WIN32)
