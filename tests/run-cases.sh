@@ -13,43 +13,27 @@
 # Prints a line per case; exits non-zero if any fails (77: none could run).
 set -uo pipefail
 shopt -s nullglob dotglob
-
-exe="$(realpath "$1")"
-loader="${2:-}"
-helper="${3:+$(realpath "$3")}"
+exe="$(realpath "$1")" loader="${2:-}" helper="${3:+$(realpath "$3")}"
 tests="$(cd "$(dirname "$0")" && pwd)"
-wine_dir="$(dirname "${loader:-/usr/lib/wine/wine64}")"
-started=$SECONDS
-passed=0 failed=0 skipped=0
-
+wine="$(dirname "${loader:-/usr/lib/wine/wine64}")"
+passed=0 failed=0 skipped=0 mounted="" took="" started=$SECONDS
 if [[ -n "$loader" && ! -x "$loader" ]]; then
   echo "SKIP every case: $loader is not installed; scripts/setup.sh installs" \
     "it only where this machine runs i386 programs"
   exit 77
 fi
-
 work="$(mktemp -d "${TMPDIR:-/tmp}/camera-info-cases.XXXXXX")"
 chmod 755 "$work"
-mounted=""
-finish() {
-  [[ -z "$mounted" ]] || umount "$mounted"
-  if [[ -n "$loader" ]]; then
-    "$wine_dir/wineserver" -k
-    "$wine_dir/wineserver" -w
-  fi 2>/dev/null
-  rm -rf "$work"
-}
-trap finish EXIT
+trap '[[ -z "$mounted" ]] || umount "$mounted"
+  [[ -z "$loader" ]] || { "$wine/wineserver" -k; "$wine/wineserver" -w; } 2>/dev/null
+  rm -rf "$work"' EXIT
 
-result() {  # NAME [WHY...]: passes without a reason, else fails with them
-  local name="$1" text
-  shift
-  if (($# == 0)); then
-    echo "PASS $name ($took)"
+result() {  # NAME: passes when why=() holds no reason
+  if ((${#why[@]} == 0)); then
+    echo "PASS $1 ($took)"
     passed=$((passed + 1))
   else
-    text="$(printf '; %s' "$@")"
-    echo "FAIL $name: ${text:2}"
+    echo "FAIL $1: $(printf '%s; ' "${why[@]}")"
     failed=$((failed + 1))
   fi
 }
@@ -57,54 +41,64 @@ skip() {
   echo "SKIP $1: $2"
   skipped=$((skipped + 1))
 }
-summary() {
-  echo "$(basename "$exe")${loader:+ under $(basename "$loader")}: $((SECONDS - started)) s"
-  echo "$passed passed, $failed failed, $skipped skipped"
-}
 fatal() {  # WHY: a fault of the set-up, which ends the run
-  took=""
-  result "set-up" "$1"
-  summary
+  why=("$1")
+  result set-up
   exit 1
 }
 
-runner=()
-new="$tests/data/report-empty.txt"
-if [[ -n "$loader" ]]; then
-  export WINEPREFIX="$work/prefix" WINEDEBUG=-all DISPLAY=
-  export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installers
-  mkdir "$WINEPREFIX"
-  # A persistent server keeps the prefix loaded between the many short runs.
-  "$wine_dir/wineserver" -p
-  "$wine_dir/wine64" wineboot --init >/dev/null 2>&1
-  echo "prefix ready in $((SECONDS - started)) s"
-  runner=("$loader")
-fi
+# Runs COMMAND in DIR (under Wine, its Windows working directory) and puts in
+# why=() what went wrong: a status but 0, 4 s or more, anything printed, a
+# CameraInfo.txt other than REPORT ("-": not checked), or another file left;
+# `theirs` counts the files of a name clash left as they were.
+check() {  # DIR REPORT COMMAND...
+  local dir="$1" report="$2" ms status file
+  shift 2
+  ms=$(date +%s%N)
+  (cd "$dir" && "$@") >"$work/printed" 2>&1
+  status=$?
+  ms=$((($(date +%s%N) - ms) / 1000000)) took="$ms ms" why=()
+  ((status == 0)) || why+=("exit status $status")
+  # A report held for good ends a run after about a second of retries.
+  ((ms < 4000)) || why+=("took $took")
+  [[ ! -s "$work/printed" ]] || why+=("printed: $(head -c 300 "$work/printed")")
+  [[ "$report" == - ]] || cmp -s "$dir/CameraInfo.txt" "$report" ||
+    why+=("CameraInfo.txt ($(stat -c '%s bytes' "$dir/CameraInfo.txt" 2>&1)) is not $report")
+  theirs=0
+  for file in "$dir"/*; do
+    case "${file##*/}" in
+      CameraInfo.txt | filler) ;;
+      CameraInfo.txt.*-*.tmp)
+        [[ "$(<"$file")" == theirs ]] && theirs=$((theirs + 1)) || why+=("left ${file##*/}") ;;
+      *) why+=("left ${file##*/}") ;;
+    esac
+  done
+}
 
 # Installs the devices of CASE_DIR as a software camera's installer leaves
-# them: a key under the video-input category's instances, with its
-# FriendlyName and Description. Programs of either width must see them
-# alike, so both registry views get them.
+# them, in both registry views: programs of either width must see them alike.
 install_devices() {  # CASE_DIR
   local key='HKEY_CLASSES_ROOT\CLSID\{860BB310-5D01-11D0-BD3B-00A0C911CE86}\Instance'
-  local instance friendly description view
-  {
-    printf 'Windows Registry Editor Version 5.00\r\n\r\n'
-    while IFS=$'\t' read -r instance friendly description; do
-      printf '[%s\\%s]\r\n' "$key" "$instance"
-      reg_value FriendlyName "$friendly"
-      reg_value Description "$description"
-    done <"$1/devices.txt"
-  } | iconv -f UTF-8 -t UTF-16 >"$work/devices.reg"
+  local instance friendly description view attempt
+  while IFS=$'\t' read -r instance friendly description; do
+    printf '[%s\\%s]\r\n' "$key" "$instance"
+    reg_value FriendlyName "$friendly"
+    reg_value Description "$description"
+  done <"$1/devices.txt" | { printf 'Windows Registry Editor Version 5.00\r\n\r\n'; cat; } |
+    iconv -f UTF-8 -t UTF-16 >"$work/devices.reg"
   for view in 32 64; do
-    "$wine_dir/wine64" reg delete "$key" /f "/reg:$view" >/dev/null 2>&1
-    reg_import "/reg:$view" || fatal "reg import /reg:$view could not install the devices of $1"
-    "$wine_dir/wine64" reg query "$key" /s "/reg:$view" >"$work/view$view" 2>&1
+    "$wine/wine64" reg delete "$key" /f "/reg:$view" >/dev/null 2>&1
+    # A failed import is tried once more; what reg said is shown.
+    for attempt in 1 2; do
+      "$wine/wine64" reg import "Z:$work/devices.reg" "/reg:$view" >"$work/reg.out" 2>&1 && break
+      echo "reg import /reg:$view, attempt $attempt: $(tr -d '\r' <"$work/reg.out")"
+      ((attempt < 2)) || fatal "could not install the devices of $1"
+    done
+    "$wine/wine64" reg query "$key" /s "/reg:$view" >"$work/view$view" 2>&1
   done
-  cmp -s "$work/view32" "$work/view64" ||
-    fatal "the 32-bit and 64-bit registry views differ after installing $1: $(diff "$work/view32" "$work/view64" | head -c 300)"
+  cmp -s "$work/view32" "$work/view64" || fatal "the registry views differ after installing $1"
 }
-reg_value() {  # NAME VALUE: its line in a .reg file
+reg_value() {  # NAME VALUE: its line in a .reg file; none for "-"
   local text="${2//\\/\\\\}"
   case "$2" in
     -) ;;
@@ -112,98 +106,41 @@ reg_value() {  # NAME VALUE: its line in a .reg file
     *) printf '"%s"="%s"\r\n' "$1" "${text//\"/\\\"}" ;;
   esac
 }
-# A failed import is tried once more; what reg said is shown.
-reg_import() {  # VIEW
-  local attempt
-  for attempt in 1 2; do
-    "$wine_dir/wine64" reg import "Z:$work/devices.reg" "$1" >"$work/reg.out" 2>&1 && return
-    echo "reg import $1, attempt $attempt: $(tr -d '\r' <"$work/reg.out" | head -c 500)"
-  done
-  return 1
-}
 
-# Runs COMMAND in DIR (under Wine, its Windows working directory); says in
-# `took` how long it ran.
-run_in() {  # DIR COMMAND...
-  local dir="$1" begun
-  shift
-  begun=$(date +%s%N)
-  (cd "$dir" && "$@") >"$work/printed" 2>&1
-  status=$?
-  took="$(( ($(date +%s%N) - begun) / 1000000 )) ms"
-}
-
-# The helper's commands, as shell functions on Linux. The first COUNT names
-# of the program's new file are taken by files that must stay as they are.
-clash() {  # COUNT PROGRAM
-  local n file text ended kept=0 taken
-  (for ((n = 0; n < $1; n++)); do printf theirs >"CameraInfo.txt.$BASHPID-$n.tmp"; done
-    exec "$2")
-  ended=$?
-  taken=(CameraInfo.txt.*-*.tmp)
-  for file in "${taken[@]}"; do
-    read -r text <"$file"
-    [[ "$text" != theirs ]] || kept=$((kept + 1))
-  done
-  rm -f "${taken[@]}"
-  ((kept == $1)) || ended=13
-  return "$ended"
+# The helper's commands, as shell functions on Linux.
+clash() {  # COUNT PROGRAM: the first COUNT names of its new file are taken
+  local n
+  for ((n = 0; n < $1; n++)); do printf theirs >"CameraInfo.txt.$BASHPID-$n.tmp"; done
+  exec "$2"
 }
 together() {  # COUNT PROGRAM
-  local n pid ended=0 pids=()
-  for ((n = 0; n < $1; n++)); do "$2" & pids+=($!); done
-  for pid in "${pids[@]}"; do
-    wait "$pid" || ended=13
-  done
+  local n ended=0
+  for ((n = 0; n < $1; n++)); do "$2" & done
+  for ((n = 0; n < $1; n++)); do wait -n || ended=13; done
   return "$ended"
 }
 
-# Why the run that left DIR went wrong, in why=(...): REPORT is the file
-# CameraInfo.txt must equal (none: no check), and no other file may be left.
-judge() {  # DIR [REPORT]
-  why=()
-  ((status == 0)) || why+=("exit status $status")
-  [[ ! -s "$work/printed" ]] || why+=("printed: $(head -c 300 "$work/printed")")
-  if (($# < 2)); then
-    :
-  elif [[ ! -f "$1/CameraInfo.txt" ]]; then
-    why+=("no CameraInfo.txt")
-  elif ! cmp -s "$1/CameraInfo.txt" "$2"; then
-    why+=("CameraInfo.txt ($(stat -c %s "$1/CameraInfo.txt") bytes) differs from $2 ($(stat -c %s "$2") bytes)")
-  fi
-  local file others=""
-  for file in "$1"/*; do
-    [[ "$file" == "$1/CameraInfo.txt" ]] || others+=" ${file##*/}"
-  done
-  [[ -z "$others" ]] || why+=("other files left:$others")
-}
-
-fresh_dir() { mktemp -d "$work/run.XXXXXX"; }
-
+new="$tests/data/report-empty.txt"
 if [[ -n "$loader" ]]; then
-  for case_dir in "$tests"/wine/cases/*/; do
-    case_dir="${case_dir%/}"
+  export WINEPREFIX="$work/prefix" WINEDEBUG=-all DISPLAY= WINEDLLOVERRIDES="mscoree,mshtml="
+  mkdir "$WINEPREFIX"
+  "$wine/wineserver" -p  # a persistent server keeps the prefix loaded
+  "$wine/wine64" wineboot --init >/dev/null 2>&1
+  echo "prefix ready in $((SECONDS - started)) s"
+  for case_dir in "$tests"/wine/cases/*; do
     install_devices "$case_dir"
-    dir="$(fresh_dir)"
-    run_in "$dir" "$loader" "$exe"
-    judge "$dir" "$case_dir/expected.txt"
-    result "$(basename "$case_dir")" "${why[@]}"
+    check "$(mktemp -d "$work/run.XXXXXX")" "$case_dir/expected.txt" "$loader" "$exe"
+    result "${case_dir##*/}"
   done
   install_devices "$tests/wine/cases/usb-pci-integrated-paths"
   new="$tests/wine/cases/usb-pci-integrated-paths/expected.txt"
 fi
 
 while read -r name where earlier expected words; do
-  [[ -z "$name" || "$name" == \#* ]] && continue
-  [[ "$where" == both || -n "$loader" ]] || continue
+  [[ "$name" != \#* && ("$where" == both || -n "$loader") ]] || continue
   read -ra command <<<"$words"
-  dir="$(fresh_dir)"
-  prepare=""
-  if [[ "${command[0]}" == read-only || "${command[0]}" == full-disk ]]; then
-    prepare="${command[0]}"
-    command=("${command[@]:1}")
-  fi
-  if [[ "$prepare" == full-disk ]]; then
+  dir="$(mktemp -d "$work/run.XXXXXX")"
+  if [[ "${command[0]}" == full-disk ]]; then
     if ! mount -t tmpfs -o size=8k camera-info-test "$dir" 2>"$work/mount.out"; then
       skip "$name" "cannot mount a small tmpfs: $(cat "$work/mount.out")"
       continue
@@ -215,57 +152,50 @@ while read -r name where earlier expected words; do
     long) head -c 10000 /dev/zero | tr '\0' x >"$dir/CameraInfo.txt" ;;
     dir) mkdir "$dir/CameraInfo.txt" ;;
   esac
-  [[ ! -f "$dir/CameraInfo.txt" ]] || cp "$dir/CameraInfo.txt" "$work/earlier"
-  [[ "$prepare" != read-only ]] || chmod a-w "$dir/CameraInfo.txt"
-  # Not one byte more fits.
-  [[ "$prepare" != full-disk ]] || head -c 65536 /dev/zero >"$dir/filler" 2>/dev/null
+  cp "$dir/CameraInfo.txt" "$work/earlier" 2>/dev/null
+  case "${command[0]}" in
+    read-only) chmod a-w "$dir/CameraInfo.txt" ;;
+    full-disk) head -c 65536 /dev/zero >"$dir/filler" 2>/dev/null ;;  # no byte more fits
+  esac
+  [[ "${command[0]}" != @(read-only|full-disk) ]] || command=("${command[@]:1}")
   if [[ "${command[0]}" == PROGRAM ]]; then
-    command=("${runner[@]}" "$exe" "${command[@]:1}")
+    command=(${loader:+"$loader"} "$exe" "${command[@]:1}")
   elif [[ -n "$loader" ]]; then
     command=("$loader" "$helper" "${command[@]//PROGRAM/Z:$exe}")
   else
     command=("${command[@]//PROGRAM/$exe}")
   fi
-  run_in "$dir" "${command[@]}"
-  rm -f "$dir/filler"
   case "$expected" in
-    new) judge "$dir" "$new" ;;
-    earlier) judge "$dir" "$work/earlier" ;;
+    new) check "$dir" "$new" "${command[@]}" ;;
+    earlier) check "$dir" "$work/earlier" "${command[@]}" ;;
     dir)
-      judge "$dir"
-      inside=("$dir/CameraInfo.txt"/*)
-      [[ -d "$dir/CameraInfo.txt" ]] && ((${#inside[@]} == 0)) ||
-        why+=("CameraInfo.txt is no longer an empty directory")
+      check "$dir" - "${command[@]}"
+      rmdir "$dir/CameraInfo.txt" || why+=("CameraInfo.txt is no longer an empty directory")
       ;;
   esac
+  read -r first count _ <<<"$words"
+  [[ "$first" != clash || "$theirs" == "$count" ]] || why+=("$theirs of $count files in the way kept")
   [[ -z "$mounted" ]] || { umount "$dir" && mounted=""; }
-  result "$name" "${why[@]}"
+  result "$name"
 done <"$tests/file-cases.txt"
 
 # A 32-bit program whose working directory is system32 writes there, not into
 # syswow64, where WoW64 file-system redirection would send it.
-if [[ -n "$loader" ]]; then
-  pe_header="$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')"
-  machine="$(od -An -tx2 -j$((pe_header + 4)) -N2 "$exe" | tr -d ' ')"
-  if [[ "$machine" != 014c ]]; then
-    skip "system32-working-directory" "a 64-bit program's file access is not redirected (PE machine $machine)"
-  else
-    windows="$WINEPREFIX/drive_c/windows"
-    run_in "$windows/system32" "$loader" "$exe"
-    judge "$windows/system32" "$new"
-    # Wine's own services may still be adding files there: only ours count.
-    kept=()
-    for reason in "${why[@]}"; do
-      [[ "$reason" == "other files left"* ]] || kept+=("$reason")
-    done
-    why=("${kept[@]}")
-    [[ ! -e "$windows/syswow64/CameraInfo.txt" ]] || why+=("a CameraInfo.txt in syswow64")
-    rm -f "$windows/system32/CameraInfo.txt" "$windows/syswow64/CameraInfo.txt"
-    left=("$windows"/sys*/CameraInfo.txt*)
-    ((${#left[@]} == 0)) || why+=("files left: ${left[*]}")
-    result "system32-working-directory" "${why[@]}"
-  fi
+if [[ "$loader" == */wine64 ]]; then
+  skip system32-working-directory "a 64-bit program's file access is not redirected"
+elif [[ -n "$loader" ]]; then
+  windows="$WINEPREFIX/drive_c/windows"
+  check "$windows/system32" "$new" "$loader" "$exe"
+  # Wine's own services may still be adding files there: only ours count.
+  reasons=("${why[@]}") why=()
+  for reason in "${reasons[@]}"; do [[ "$reason" == "left "* ]] || why+=("$reason"); done
+  [[ ! -e "$windows/syswow64/CameraInfo.txt" ]] || why+=("a CameraInfo.txt in syswow64")
+  rm -f "$windows"/sys*/CameraInfo.txt
+  left=("$windows"/sys*/CameraInfo.txt*)
+  ((${#left[@]} == 0)) || why+=("left ${left[*]}")
+  result system32-working-directory
 fi
 
-summary
+echo "$(basename "$exe")${loader:+ under $(basename "$loader")}: $((SECONDS - started)) s"
+echo "$passed passed, $failed failed, $skipped skipped"
 ((failed == 0))

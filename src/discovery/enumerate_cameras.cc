@@ -174,7 +174,3 @@ int enumerateCameras(std::vector<CameraRecord>& cameras,
   // Every reference is given back before the session ends COM.
   return count;
 }
-
-int enumerateCameras(std::vector<CameraRecord>& cameras) {
-  return enumerateCameras(cameras, systemDevicePlatform());
-}

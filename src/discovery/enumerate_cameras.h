@@ -18,7 +18,4 @@ inline constexpr size_t kCameraNameLimit = 255;
 int enumerateCameras(std::vector<CameraRecord>& cameras,
                      DevicePlatform& platform);
 
-/// The same on the machine's own platform.
-int enumerateCameras(std::vector<CameraRecord>& cameras);
-
 #endif  // CAMERA_INFO_DISCOVERY_ENUMERATE_CAMERAS_H_

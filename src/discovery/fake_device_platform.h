@@ -2,7 +2,6 @@
 #define CAMERA_INFO_DISCOVERY_FAKE_DEVICE_PLATFORM_H_
 
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -12,44 +11,47 @@
 
 #include "discovery/device_platform.h"
 
-/// One device of the fake video-input category; a null text is missing
-/// (no display name, or a property whose read fails).
+/// One device of the fake video-input category; a missing text is a display
+/// name the platform does not give, or a property whose read fails.
 struct FakeDevice {
   std::optional<std::u16string> displayName, description, friendlyName;
 };
 
 inline constexpr PlatformStatus kStatusFail = -2147467259;  // E_FAIL
 
-/// DirectShow as a list of devices. It logs the calls, counts the objects,
-/// texts and strings it hands out and gets back, and fails where a test asks
-/// it to. Like the real property bag, a read into a value that
-/// holds a string overwrites it without freeing it. The calls that give
-/// things back allocate nothing, so a test may fail any allocation of a run.
+/// DirectShow as a list of devices. It fails the calls a test names, and
+/// checks that COM is started first and ended last, once, that everything it
+/// hands out comes back exactly once, and that values are initialised before
+/// use. Like the real property bag, a read into a value that holds a string
+/// overwrites it without freeing it. Giving things back allocates nothing,
+/// so a test may fail any allocation of a run.
 class FakeDevicePlatform final : public DevicePlatform {
  public:
   explicit FakeDevicePlatform(std::vector<FakeDevice> devices)
-      : devices_(std::move(devices)) {
-    log.reserve(1 << 16);
-    for (auto op : {"Init", "Create", "Class", "Next", "Bind", "Name", "Read"})
-      calls_[op] = 0;
-  }
+      : devices_(std::move(devices)), held_(16 * (devices_.size() + 1)) {}
 
-  std::string log;  ///< "Init Create Class Next1 Bind1 Name1 Free:text1 ..."
   std::map<std::string, PlatformStatus> statuses;  ///< "Next#2" -> S_FALSE
 
-  /// Empty when COM was started first and ended last, once, and everything
-  /// handed out was given back exactly once.
+  /// Empty when the platform was used as COM must be.
   std::string unclean() const {
-    std::string problems = misuse_;
-    if (log.rfind("Init", 0) != 0 || log.find(" Uninit") + 7 != log.size())
-      problems += " COM not started first and ended last, once;";
-    for (const auto& [object, held] : held_)
-      if (held != 0) label(problems += " kept ", object);
+    std::string problems = misuse_ + (com_ == 2 ? "" : " COM not ended;");
+    for (size_t handle = 0; handle < held_.size(); ++handle) {
+      if (held_[handle] != 0) {
+        problems += " kind " + std::to_string(handle % 16) + " of device " +
+                    std::to_string(handle / 16) + " held " +
+                    std::to_string(held_[handle]) + ";";
+      }
+    }
     return problems;
   }
 
-  PlatformStatus initializeCom() override { return call("Init", 0, 0); }
-  void uninitializeCom() override { log += " Uninit"; }
+  PlatformStatus initializeCom() override {
+    if (com_++ != 0) misuse_ += " COM started twice or late;";
+    return call("Init", 0, 0);
+  }
+  void uninitializeCom() override {
+    if (com_++ != 1) misuse_ += " COM ended twice or early;";
+  }
   PlatformStatus createDeviceEnumerator(ComObject* out) override {
     const PlatformStatus status = call("Create", 0, 0);
     return hand(out, status >= 0, kDeviceEnumerator, 0), status;
@@ -76,11 +78,11 @@ class FakeDevicePlatform final : public DevicePlatform {
     const bool has = status >= 0 && devices_[device - 1].displayName;
     return hand(out, has, kText, device), status;
   }
-  void release(ComObject object) override { giveBack(object, " Release:"); }
+  void release(ComObject object) override { giveBack(object); }
   std::u16string copyText(PlatformText text) override {
     return text ? *devices_[deviceOf(text) - 1].displayName : u"";
   }
-  void freeText(PlatformText text) override { giveBack(text, " Free:"); }
+  void freeText(PlatformText text) override { giveBack(text); }
 
   void initValue(PropertyValue* value) override { store(value, nullptr); }
   PlatformStatus readProperty(ComObject bag, const std::u16string& name,
@@ -88,10 +90,9 @@ class FakeDevicePlatform final : public DevicePlatform {
     const size_t device = deviceOf(bag);
     const size_t kind = name == u"FriendlyName" ? kFriendlyName : kDescription;
     if (value->storage[0] != kMark) misuse_ += " Read into a raw value;";
-    const PlatformStatus status =
-        call("Read", device, text(kind, device) ? 0 : kStatusFail);
-    log += kind == kFriendlyName ? "F" : "D";
-    if (status < 0 || !text(kind, device)) return std::min(status, kStatusFail);
+    const bool has = text(kind, device).has_value();
+    const PlatformStatus status = call("Read", device, has ? 0 : kStatusFail);
+    if (status < 0 || !has) return std::min(status, kStatusFail);
     void* string = nullptr;  // what the value held before is lost
     hand(&string, true, kind, device);
     return store(value, string), status;
@@ -107,31 +108,21 @@ class FakeDevicePlatform final : public DevicePlatform {
     if (value->storage[0] != kMark) misuse_ += " VariantClear of a raw value;";
     void* string = nullptr;
     std::memcpy(&string, value->storage + 8, sizeof string);
-    if (string != nullptr) giveBack(string, "");
+    if (string != nullptr) giveBack(string);
     store(value, nullptr);
   }
 
  private:
-  // A handle tells what it is (the index of its label) and of which device.
+  // A handle tells what it is and of which device: 16 * device + kind + 1.
   static constexpr size_t kDeviceEnumerator = 0, kClassEnumerator = 1,
                           kMoniker = 2, kBag = 3, kText = 4, kDescription = 5,
                           kFriendlyName = 6;
   static constexpr unsigned char kMark = 0xA5;  // an initialised value
-  static size_t kindOf(void* handle) {
-    return (reinterpret_cast<std::uintptr_t>(handle) - 1) % 16;
+  static size_t indexOf(void* handle) {
+    return reinterpret_cast<std::uintptr_t>(handle) - 1;
   }
-  static size_t deviceOf(void* handle) {
-    return (reinterpret_cast<std::uintptr_t>(handle) - 1) / 16;
-  }
-  // Appends, without allocating, what the handle is: "moniker2".
-  static std::string& label(std::string& out, void* handle) {
-    static const char* const kLabels[] = {
-        "device enumerator", "class enumerator", "moniker", "bag", "text",
-        "stringD",           "stringF"};
-    char number[24] = "";
-    if (deviceOf(handle)) std::to_chars(number, number + 23, deviceOf(handle));
-    return out.append(kLabels[kindOf(handle)]).append(number);
-  }
+  static size_t kindOf(void* handle) { return indexOf(handle) % 16; }
+  static size_t deviceOf(void* handle) { return indexOf(handle) / 16; }
   const std::optional<std::u16string>& text(size_t kind, size_t device) const {
     const FakeDevice& fake = devices_[device - 1];
     return kind == kFriendlyName ? fake.friendlyName : fake.description;
@@ -141,30 +132,25 @@ class FakeDevicePlatform final : public DevicePlatform {
     std::memcpy(value->storage + 8, &string, sizeof string);
   }
 
-  // Logs the call with its device's number; returns the scripted status of
-  // this call of the operation, or else `normal`.
-  PlatformStatus call(const char* op, size_t device, PlatformStatus normal) {
-    const std::string key = op + ("#" + std::to_string(++calls_[op]));
-    log.append(log.empty() ? "" : " ").append(op);
-    if (device) log += std::to_string(device);
-    const auto scripted = statuses.find(key);
-    return scripted == statuses.end() ? normal : scripted->second;
+  // Returns the status a test set for this call of the operation ("Next#2"),
+  // or else `normal`.
+  PlatformStatus call(const char* op, size_t, PlatformStatus normal) {
+    if (com_ != 1) misuse_ += std::string(" ") + op + " outside COM;";
+    const auto set = statuses.find(op + ("#" + std::to_string(++calls_[op])));
+    return set == statuses.end() ? normal : set->second;
   }
   void hand(void** out, bool gives, size_t kind, size_t device) {
-    void* handle = reinterpret_cast<void*>(16 * device + kind + 1);
-    *out = nullptr;
-    if (gives) ++held_[handle], *out = handle;
+    *out = gives ? reinterpret_cast<void*>(16 * device + kind + 1) : nullptr;
+    if (gives) ++held_[indexOf(*out)];
   }
-  // A count below zero shows a handle given back twice, or never handed out.
-  void giveBack(void* handle, const char* logged) {
-    --held_[handle];
-    if (*logged != '\0') label(log.append(logged), handle);
-  }
+  // A count below zero shows a handle given back twice.
+  void giveBack(void* handle) { --held_[indexOf(handle)]; }
 
   std::vector<FakeDevice> devices_;
   std::map<std::string, int> calls_;
-  std::map<void*, int> held_;  // handle -> references held
+  std::vector<int> held_;  // references held, by handle index
   std::string misuse_;
+  int com_ = 0;  // 0 before COM, 1 in it, 2 after
   size_t fetched_ = 0;
 };
 

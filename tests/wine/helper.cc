@@ -1,12 +1,14 @@
 // helper: plays the other programs that meet the report, in the Wine cases.
-//   hold SHARE MS FILE PROGRAM...  runs PROGRAM while FILE is open for reading,
-//                                  sharing SHARE ("-", or r, w, d), and lets
-//                                  go after MS milliseconds ("-": at its end)
+//   hold SHARE MS FILE PROGRAM...  runs PROGRAM while FILE is open for
+//                                  reading, shared as SHARE ("-", or any of
+//                                  r, w, d), for MS milliseconds ("-": until
+//                                  PROGRAM ends)
 //   clash COUNT PROGRAM...         runs PROGRAM with the first COUNT names of
-//                                  its new file taken; they must stay
+//                                  its new file taken by files that hold
+//                                  "theirs"
 //   together COUNT PROGRAM...      runs COUNT of PROGRAM at once
 //   overwrite FILE SIZE            overwriteFile() with SIZE bytes on FILE
-// Exits with the first non-zero status of a PROGRAM, or of its own checks.
+// Exits with the first status but 0 of a PROGRAM.
 // Arguments may hold no space: they are joined into one command line.
 
 #include <windows.h>
@@ -20,7 +22,7 @@
 
 namespace {
 
-PROCESS_INFORMATION start(char** argv, DWORD flags) {
+PROCESS_INFORMATION start(char** argv, DWORD flags = 0) {
   std::string line;
   for (; *argv; ++argv) line.append(line.empty() ? "" : " ").append(*argv);
   STARTUPINFOA startup = {};
@@ -42,54 +44,43 @@ int finish(const PROCESS_INFORMATION& process) {
   return static_cast<int>(status);
 }
 
-int hold(const char* share, const char* ms, char* file, char** program) {
-  const DWORD mode = (std::strchr(share, 'r') ? FILE_SHARE_READ : 0) |
-                     (std::strchr(share, 'w') ? FILE_SHARE_WRITE : 0) |
-                     (std::strchr(share, 'd') ? FILE_SHARE_DELETE : 0);
-  const HANDLE held =
-      CreateFileA(file, GENERIC_READ, mode, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (held == INVALID_HANDLE_VALUE) return 12;
-  const PROCESS_INFORMATION process = start(program, 0);
-  const bool forGood = std::strcmp(ms, "-") == 0;
-  if (!forGood) {
-    Sleep(std::strtoul(ms, nullptr, 10));
-    CloseHandle(held);
-  }
+HANDLE open(const char* name, DWORD access, DWORD share, DWORD how) {
+  return CreateFileA(name, access, share, nullptr, how, 0, nullptr);
+}
+
+int hold(const char* share, const char* ms, const char* name, char** program) {
+  const HANDLE file =
+      open(name, GENERIC_READ,
+           (std::strchr(share, 'r') ? FILE_SHARE_READ : 0) |
+               (std::strchr(share, 'w') ? FILE_SHARE_WRITE : 0) |
+               (std::strchr(share, 'd') ? FILE_SHARE_DELETE : 0),
+           OPEN_EXISTING);
+  if (file == INVALID_HANDLE_VALUE) return 12;
+  const PROCESS_INFORMATION process = start(program);
+  if (*ms != '-') Sleep(std::strtoul(ms, nullptr, 10)), CloseHandle(file);
   const int status = finish(process);
-  if (forGood) CloseHandle(held);
+  if (*ms == '-') CloseHandle(file);
   return status;
 }
 
 int clash(int count, char** program) {
   const PROCESS_INFORMATION process = start(program, CREATE_SUSPENDED);
-  std::vector<std::string> names;
   for (int n = 0; n < count; ++n) {
-    names.push_back("CameraInfo.txt." + std::to_string(process.dwProcessId) +
-                    "-" + std::to_string(n) + ".tmp");
-    const HANDLE file = CreateFileA(names.back().c_str(), GENERIC_WRITE, 0,
-                                    nullptr, CREATE_NEW, 0, nullptr);
+    const std::string name = "CameraInfo.txt." +
+                             std::to_string(process.dwProcessId) + "-" +
+                             std::to_string(n) + ".tmp";
+    const HANDLE file = open(name.c_str(), GENERIC_WRITE, 0, CREATE_NEW);
     DWORD written = 0;
     WriteFile(file, "theirs", 6, &written, nullptr);
     CloseHandle(file);
   }
   ResumeThread(process.hThread);
-  int status = finish(process);
-  for (const std::string& name : names) {
-    char text[8] = "";
-    DWORD read = 0;
-    const HANDLE file = CreateFileA(name.c_str(), GENERIC_READ, 0, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-    ReadFile(file, text, sizeof text, &read, nullptr);
-    CloseHandle(file);
-    if (read != 6 || std::memcmp(text, "theirs", 6) != 0) status = 13;
-    DeleteFileA(name.c_str());
-  }
-  return status;
+  return finish(process);
 }
 
 int together(int count, char** program) {
   std::vector<PROCESS_INFORMATION> processes;
-  for (int n = 0; n < count; ++n) processes.push_back(start(program, 0));
+  for (int n = 0; n < count; ++n) processes.push_back(start(program));
   int status = 0;
   for (const PROCESS_INFORMATION& process : processes) {
     const int ended = finish(process);
@@ -98,25 +89,22 @@ int together(int count, char** program) {
   return status;
 }
 
-int overwrite(const char* name, size_t size) {
-  const HANDLE file =
-      CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                  nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 14;
-  overwriteFile(file, std::string(size, 'x'));
-  CloseHandle(file);
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string what = argc > 3 ? argv[1] : "";
-  if (what == "hold" && argc > 5)
+  if (what == "hold" && argc > 5) {
     return hold(argv[2], argv[3], argv[4], argv + 5);
+  }
   if (what == "clash") return clash(std::atoi(argv[2]), argv + 3);
   if (what == "together") return together(std::atoi(argv[2]), argv + 3);
-  if (what == "overwrite")
-    return overwrite(argv[2], std::strtoul(argv[3], nullptr, 10));
+  if (what == "overwrite") {
+    const HANDLE file = open(argv[2], GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+    if (file == INVALID_HANDLE_VALUE) return 14;
+    overwriteFile(file, std::string(std::strtoul(argv[3], nullptr, 10), 'x'));
+    CloseHandle(file);
+    return 0;
+  }
   return 2;
 }
