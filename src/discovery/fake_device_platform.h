@@ -28,7 +28,10 @@ inline constexpr PlatformStatus kStatusFail = -2147467259;  // E_FAIL
 class FakeDevicePlatform final : public DevicePlatform {
  public:
   explicit FakeDevicePlatform(std::vector<FakeDevice> devices)
-      : devices_(std::move(devices)), held_(16 * (devices_.size() + 1)) {}
+      : devices_(std::move(devices)), held_(16 * (devices_.size() + 1)) {
+    for (auto op : {"Init", "Create", "Class", "Next", "Bind", "Name", "Read"})
+      calls_[op] = 0;
+  }
 
   std::map<std::string, PlatformStatus> statuses;  ///< "Next#2" -> S_FALSE
 
@@ -47,34 +50,34 @@ class FakeDevicePlatform final : public DevicePlatform {
 
   PlatformStatus initializeCom() override {
     if (com_++ != 0) misuse_ += " COM started twice or late;";
-    return call("Init", 0, 0);
+    return call("Init", 0);
   }
   void uninitializeCom() override {
     if (com_++ != 1) misuse_ += " COM ended twice or early;";
   }
   PlatformStatus createDeviceEnumerator(ComObject* out) override {
-    const PlatformStatus status = call("Create", 0, 0);
+    const PlatformStatus status = call("Create", 0);
     return hand(out, status >= 0, kDeviceEnumerator, 0), status;
   }
   PlatformStatus createVideoInputEnumerator(ComObject,
                                             ComObject* out) override {
     // Like DirectShow: an empty category gives S_FALSE and no enumerator.
-    const PlatformStatus status = call("Class", 0, devices_.empty());
+    const PlatformStatus status = call("Class", devices_.empty());
     return hand(out, status == 0, kClassEnumerator, 0), status;
   }
   PlatformStatus nextMoniker(ComObject, ComObject* out) override {
     const size_t device = fetched_ < devices_.size() ? ++fetched_ : 0;
-    const PlatformStatus status = call("Next", device, device == 0);
+    const PlatformStatus status = call("Next", device == 0);
     return hand(out, status == 0 && device, kMoniker, device), status;
   }
   PlatformStatus bindToPropertyBag(ComObject moniker, ComObject* out) override {
     const size_t device = deviceOf(moniker);
-    const PlatformStatus status = call("Bind", device, 0);
+    const PlatformStatus status = call("Bind", 0);
     return hand(out, status >= 0, kBag, device), status;
   }
   PlatformStatus getDisplayName(ComObject moniker, PlatformText* out) override {
     const size_t device = deviceOf(moniker);
-    const PlatformStatus status = call("Name", device, 0);
+    const PlatformStatus status = call("Name", 0);
     const bool has = status >= 0 && devices_[device - 1].displayName;
     return hand(out, has, kText, device), status;
   }
@@ -91,7 +94,7 @@ class FakeDevicePlatform final : public DevicePlatform {
     const size_t kind = name == u"FriendlyName" ? kFriendlyName : kDescription;
     if (value->storage[0] != kMark) misuse_ += " Read into a raw value;";
     const bool has = text(kind, device).has_value();
-    const PlatformStatus status = call("Read", device, has ? 0 : kStatusFail);
+    const PlatformStatus status = call("Read", has ? 0 : kStatusFail);
     if (status < 0 || !has) return std::min(status, kStatusFail);
     void* string = nullptr;  // what the value held before is lost
     hand(&string, true, kind, device);
@@ -134,7 +137,7 @@ class FakeDevicePlatform final : public DevicePlatform {
 
   // Returns the status a test set for this call of the operation ("Next#2"),
   // or else `normal`.
-  PlatformStatus call(const char* op, size_t, PlatformStatus normal) {
+  PlatformStatus call(const char* op, PlatformStatus normal) {
     if (com_ != 1) misuse_ += std::string(" ") + op + " outside COM;";
     const auto set = statuses.find(op + ("#" + std::to_string(++calls_[op])));
     return set == statuses.end() ? normal : set->second;
