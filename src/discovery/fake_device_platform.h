@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,11 +19,13 @@ struct FakeDevice {
 };
 
 inline constexpr PlatformStatus kStatusFail = -2147467259;  // E_FAIL
+/// Set for a call, makes it throw std::bad_alloc, as running out of memory
+/// inside the platform would.
+inline constexpr PlatformStatus kStatusThrow = INT32_MIN;
 
 /// DirectShow as a list of devices, which fails the calls a test names.
 /// Like the real property bag, a read into a value that holds a string
-/// overwrites it without freeing it. Nothing it does allocates once a run
-/// has started, so a test may fail any allocation of a run.
+/// overwrites it without freeing it.
 class FakeDevicePlatform final : public DevicePlatform {
  public:
   explicit FakeDevicePlatform(std::vector<FakeDevice> devices)
@@ -123,7 +126,9 @@ class FakeDevicePlatform final : public DevicePlatform {
   PlatformStatus call(const char* op, PlatformStatus normal) {
     if (com_ != 1) misuse_ += std::string(" ") + op + " outside COM;";
     const auto set = statuses.find(op + ("#" + std::to_string(++calls_[op])));
-    return set == statuses.end() ? normal : set->second;
+    if (set == statuses.end()) return normal;
+    if (set->second == kStatusThrow) throw std::bad_alloc();
+    return set->second;
   }
   PlatformStatus hand(void** out, PlatformStatus status, bool gives,
                       size_t device, bool friendly) {
