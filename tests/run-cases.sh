@@ -105,7 +105,8 @@ reg_value() {  # NAME VALUE: its line in a .reg file; none for "-"
   esac
 }
 
-# The helper's commands, as shell functions on Linux.
+# Commands of the helper's, as shell functions on Linux; under Wine too for
+# runs at once.
 clash() {  # COUNT PROGRAM: the first COUNT names of its new file are taken
   local n
   for ((n = 0; n < $1; n++)); do printf theirs >"CameraInfo.txt.$BASHPID-$n.tmp"; done
@@ -113,7 +114,7 @@ clash() {  # COUNT PROGRAM: the first COUNT names of its new file are taken
 }
 together() {  # COUNT PROGRAM
   local n ended=0
-  for ((n = 0; n < $1; n++)); do "$2" & done
+  for ((n = 0; n < $1; n++)); do ${loader:+"$loader"} "$2" & done
   for ((n = 0; n < $1; n++)); do wait -n || ended=13; done
   return "$ended"
 }
@@ -159,7 +160,7 @@ while read -r name where earlier expected words; do
   [[ "${command[0]}" != @(read-only|full-disk) ]] || command=("${command[@]:1}")
   if [[ "${command[0]}" == PROGRAM ]]; then
     command=(${loader:+"$loader"} "$exe" "${command[@]:1}")
-  elif [[ -n "$loader" ]]; then
+  elif [[ -n "$loader" && "${command[0]}" != together ]]; then
     command=("$loader" "$helper" "${command[@]//PROGRAM/Z:$exe}")
   else
     command=("${command[@]//PROGRAM/$exe}")

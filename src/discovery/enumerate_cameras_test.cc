@@ -18,8 +18,6 @@ const std::vector<FakeDevice> kThree = {
 const Records kAll = {"Cam1|046d|0825|usb#vid_046d&pid_0825",
                       "Cam2|8086|1234|pci#ven_8086&dev_1234",
                       "Desc3|3470|1|display#int3470#uid1"};
-const std::u16string k253(253, u'n'), kPair = u"\xd83d\xde00";
-const std::string n253(253, 'n'), pair = "\xF0\x9F\x98\x80";
 
 // The records appended, as "name|vid|pid|detail", behind one that was there
 // before and must stay; checks the count and that the platform was left
@@ -54,11 +52,8 @@ TEST(EnumerateCameras, StatusesAndNamesDecideWhichDevicesGiveRecords) {
       {"Create#1", fail, {}},
       {"Create#1", sFalse, kAll},
       {"Class#1", sFalse, {}},  // only S_OK gives a class enumerator
-      {"Class#1", fail, {}},
-      {"Next#1", fail, {}},
       {"Next#2", sFalse, {kAll[0]}},  // anything but S_OK ends the list
       {"Next#3", fail, {kAll[0], kAll[1]}},
-      {"Next#2", 2, {kAll[0]}},
       {"Bind#2", fail, {kAll[0], kAll[2]}},  // no properties: skipped
       {"Bind#1", sFalse, kAll},
       {"Name#1", fail, {"Cam1|||", kAll[1], kAll[2]}},  // no display name
@@ -71,12 +66,6 @@ TEST(EnumerateCameras, StatusesAndNamesDecideWhichDevicesGiveRecords) {
       {"", 0, {"|||x"}, {{u"x", u"Desc", u""}}},
       {"", 0, {"Cam|||"}, {{{}, {}, u"Cam"}}},  // no display name
       {"", 0, {}, {}},
-      // At most 255 units, and never half a surrogate pair.
-      {"", 0, {n253 + "nn|||"}, {{{}, {}, k253 + u"nnn"}}},
-      {"", 0, {n253 + "nn|||"}, {{{}, {}, k253 + u"nn"}}},
-      {"", 0, {n253 + "n|||"}, {{{}, {}, k253 + u"n" + kPair}}},
-      {"", 0, {n253 + pair + "|||"}, {{{}, {}, k253 + kPair + u"x"}}},
-      {"", 0, {n253 + "n\xEF\xBF\xBD|||"}, {{{}, {}, k253 + u"n\xd83d"}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.call + "=" + std::to_string(c.status));

@@ -6,7 +6,6 @@
 //   clash COUNT PROGRAM...         runs PROGRAM with the first COUNT names of
 //                                  its new file taken by files that hold
 //                                  "theirs"
-//   together COUNT PROGRAM...      runs COUNT of PROGRAM at once
 //   overwrite FILE SIZE            overwriteFile() with SIZE bytes on FILE
 // Exits with the first status but 0 of a PROGRAM.
 // Arguments may hold no space: they are joined into one command line.
@@ -16,7 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "app/report_file-win32.h"
 
@@ -78,17 +76,6 @@ int clash(int count, char** program) {
   return finish(process);
 }
 
-int together(int count, char** program) {
-  std::vector<PROCESS_INFORMATION> processes;
-  for (int n = 0; n < count; ++n) processes.push_back(start(program));
-  int status = 0;
-  for (const PROCESS_INFORMATION& process : processes) {
-    const int ended = finish(process);
-    if (status == 0) status = ended;
-  }
-  return status;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -97,7 +84,6 @@ int main(int argc, char** argv) {
     return hold(argv[2], argv[3], argv[4], argv + 5);
   }
   if (what == "clash") return clash(std::atoi(argv[2]), argv + 3);
-  if (what == "together") return together(std::atoi(argv[2]), argv + 3);
   if (what == "overwrite") {
     const HANDLE file = open(argv[2], GENERIC_WRITE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
