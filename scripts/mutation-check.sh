@@ -4,10 +4,11 @@
 # breaks) to a scratch copy of the project, builds, runs the tests, and fails
 # naming every mutant that the tests let through.
 #   scripts/mutation-check.sh [tests/mutants/NAME.diff ...]
-# Mutants of Windows code (win32-*.diff) are tested under Wine with the
-# 32-bit build where this machine runs i386 code, else the 64-bit one; a
-# mutant whose header says "# needs: windows-x86" is skipped, with the
-# reason, where only the 64-bit build can run.
+# Mutants of Windows code (win32-*.diff), and those whose header says
+# "# tested under Wine", are tested under Wine with the 32-bit build where
+# this machine runs i386 code, else the 64-bit one; a mutant whose header
+# says "# needs: windows-x86" is skipped, with the reason, where only the
+# 64-bit build can run.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -41,7 +42,10 @@ for mutant in "${mutants[@]}"; do
   name="$(basename "$mutant" .diff)"
   what="$(head -n1 "$root/$mutant" | sed 's/^# //')"
   preset=native
-  [[ "$name" == win32-* ]] && preset="$windows"
+  # Windows code, and shared code whose cases run only under Wine.
+  if [[ "$name" == win32-* ]] || grep -q '^# tested under Wine' "$root/$mutant"; then
+    preset="$windows"
+  fi
   if grep -q '^# needs: windows-x86' "$root/$mutant" && [[ "$preset" != windows-x86 ]]; then
     echo "SKIP $name: needs the 32-bit build under Wine, and this machine cannot run it"
     skipped=$((skipped + 1))
