@@ -45,7 +45,7 @@ endif()
 if(WIN32)
   add_test(NAME windows-exe
     COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-windows-exe.sh
-            ${CMAKE_OBJDUMP} $<TARGET_FILE:camera-info>)
+            ${CMAKE_OBJDUMP} $<TARGET_FILE:camera-info> ${PROJECT_VERSION})
 endif()
 
 if(WIN32)

@@ -2,10 +2,12 @@
 # Checks a built camera-info.exe: a console program that imports nothing but
 # the system's own DLLs, declares the Windows version its imports need,
 # embeds a manifest asking for no elevation and carries version information.
-# Usage: check-windows-exe.sh OBJDUMP EXE
+# Usage: check-windows-exe.sh OBJDUMP EXE VERSION
+#   VERSION: the program's version (CMake's project version)
 set -euo pipefail
 objdump="$1"
 exe="$2"
+version="$3"
 headers="$("$objdump" -p "$exe")"
 status=0
 fail() { echo "$exe: $*"; status=1; }
@@ -42,7 +44,7 @@ declared="$(awk '/MajorSubsystemVersion/ {major = $2} /MinorSubsystemVersion/ {m
 grep -qa 'requestedExecutionLevel level="asInvoker"' "$exe" || fail "no asInvoker manifest"
 
 # VERSIONINFO strings are UTF-16: a key, its terminator, padding, the value.
-for pair in "ProductName=camera-info" "ProductVersion=1.0.1" "FileVersion=1.0.1" \
+for pair in "ProductName=camera-info" "ProductVersion=$version" "FileVersion=$version" \
   "FileDescription=Lists the machine's cameras in CameraInfo.txt"; do
   python3 - "$exe" "${pair%%=*}" "${pair#*=}" <<'PY' || fail "no version information ${pair%%=*}: ${pair#*=}"
 import re, sys
@@ -54,6 +56,6 @@ done
 
 if ((status == 0)); then
   echo "ok: $(basename "$exe"): console, Windows $declared, imports" \
-    "$(tr '\n' ' ' <<<"$dlls")asInvoker, version 1.0.1, $(stat -c %s "$exe") bytes"
+    "$(tr '\n' ' ' <<<"$dlls")asInvoker, version $version, $(stat -c %s "$exe") bytes"
 fi
 exit "$status"
