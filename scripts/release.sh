@@ -28,7 +28,9 @@ linked_files() {
   awk '/^Archive member included/ {members = 1; next}
        /^Discarded input sections/ {members = 0}
        members && /^[^ \t]/ {sub(/\(.*/, ""); print}
-       /^LOAD .*\.o$/ {print $2}' "$1" | sort -u
+       /^LOAD .*\.o$/ {print $2}' "$1" |
+    while read -r file; do [[ "$file" != /* ]] && echo "$file" || realpath -s "$file"; done |
+    sort -u
 }
 
 # THIRD-PARTY-NOTICES.txt for the exe in BUILD: the licence text of each
@@ -38,16 +40,21 @@ linked_files() {
 notices() {
   local build="$1" title="$2" file package text label key
   local -a order=()
-  local -A text_of=() label_of=() packages_of=() files_of=()
-  while read -r file; do
+  local -A text_of=() label_of=() packages_of=() files_of=() package_of=()
+  local -a files=()
+  mapfile -t files < <(linked_files "$build/camera-info.map")
+  # One dpkg -S for all: each call reads the whole package database.
+  while IFS= read -r file; do
+    package="${file%%: *}" package_of[${file#*: }]="${package%%[:,]*}"
+  done < <(printf '%s\n' "${files[@]}" | grep '^/' | xargs -r dpkg -S 2>/dev/null || true)
+  for file in "${files[@]}"; do
     case "$file" in
       CMakeFiles/camera-info.dir/* | lib/libcamera_info_core.a) continue ;;
       lib/libjsoncpp.a)
         text="$root/.deps/jsoncpp/LICENSE" label="LICENSE of jsoncpp's source"
         package="jsoncpp (Debian source package libjsoncpp $(cat "$root/.deps/jsoncpp/.debian-version"))" ;;
       /*)
-        file="$(realpath -s "$file")"
-        package="$(dpkg -S "$file" 2>/dev/null | sed -n '1s/:.*//p')"
+        package="${package_of[$file]:-}"
         [[ -n "$package" ]] || { echo "release: no Debian package holds $file" >&2; return 1; }
         text="/usr/share/doc/$package/copyright" label="$(realpath "$text")"
         package+=" $(dpkg-query -W -f='${Version}' "$package")" ;;
@@ -55,12 +62,13 @@ notices() {
     esac
     [[ -s "$text" ]] || { echo "release: no licence text $text" >&2; return 1; }
     key="$(sha256sum <"$text")"  # packages of one source share a text
-    if [[ -z "${text_of[$key]:-}" ]]; then
-      order+=("$key") text_of[$key]="$text" label_of[$key]="$label"
-    fi
+    text_of[$key]="$text" label_of[$key]="$label"
     [[ " ${packages_of[$key]:-} " == *" $package, "* ]] || packages_of[$key]+=" $package,"
     files_of[$key]+=" $(basename "$file")"
-  done < <(linked_files "$build/camera-info.map")
+  done
+  mapfile -t order < <(for key in "${!label_of[@]}"; do
+    printf '%s\t%s\n' "${label_of[$key]}" "$key"
+  done | sort | cut -f2)
 
   wrap() { fold -s -w 74 | sed -e 's/ *$//' -e '2,$s/^/   /'; }
   local -a referred=()
