@@ -17,10 +17,9 @@ git clone -q "$root" "$clone"
 git -C "$root" diff HEAD --binary | git -C "$clone" apply --allow-empty  # uncommitted work
 ln -s "$root/.deps" "$clone/.deps"
 "$clone/scripts/release.sh" >"$work/clone.log" 2>&1 || { cat "$work/clone.log"; fail "release in the clone"; }
-exes() { sha256sum "$1"/build/release-{x86,x64}/bin/camera-info.exe | sed "s|$1/||"; }
-cmp "$root/dist/SHA256SUMS" "$clone/dist/SHA256SUMS" || fail "the clone's zips differ"
-[[ "$(exes "$root")" == "$(exes "$clone")" ]] || fail "the clone's exes differ"
-exes "$root"
+hashes() { cd "$1" && sha256sum dist/*.zip build/release-{x86,x64}/bin/camera-info.exe; }
+for tree in "$root" "$clone"; do echo "$tree:" && (hashes "$tree"); done
+[[ "$(hashes "$root")" == "$(hashes "$clone")" ]] || fail "the clone's zips or exes differ"
 
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" \
   -days 2 -subj "/CN=camera-info throw-away" -addext keyUsage=critical,digitalSignature \
