@@ -12,6 +12,7 @@
 # time is that time too. Use an RSA key: ECDSA signatures differ every time.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+certificate="${CAMERA_INFO_SIGN_PKCS12:+$(realpath -- "$CAMERA_INFO_SIGN_PKCS12")}"
 cd "$root"
 scripts/setup.sh all
 
@@ -20,7 +21,6 @@ export TZ=UTC LC_ALL=C
 dist="$root/dist"
 rm -rf "$dist"
 mkdir -p "$dist"
-certificate="${CAMERA_INFO_SIGN_PKCS12:-}"
 
 # The files the linker took code from, as the map of its run lists them:
 # every archive that gave a member, and every object file.
@@ -131,10 +131,6 @@ for arch in x86 x64; do
   exe="$build/bin/camera-info.exe"
   objdump="$(sed -n 's/^CMAKE_OBJDUMP:FILEPATH=//p' "$build/CMakeCache.txt")"
   scripts/check-windows-exe.sh "$objdump" "$exe" "$version" "$SOURCE_DATE_EPOCH"
-  if { strings -a "$exe" && strings -a -e l "$exe"; } | grep -F "$root"; then
-    echo "release: $exe holds the path of the checkout, $root" >&2
-    exit 1
-  fi
 
   name="camera-info-$version-windows-$arch"
   stage="$build/$name"
@@ -149,13 +145,20 @@ for arch in x86 x64; do
     cp "$exe" "$stage/camera-info.exe"
   fi
   bits=32-bit runs_on="It runs on their 32-bit and their 64-bit editions."
-  [[ "$arch" == x86 ]] || bits=64-bit runs_on="It needs their 64-bit editions (the 32-bit build runs on both)."
+  if [[ "$arch" == x64 ]]; then
+    bits=64-bit runs_on="It needs their 64-bit editions (the 32-bit build runs on both)."
+  fi
   # CRLF line ends, for the Notepad of older Windows.
   sed -e "s/@VERSION@/$version/g" -e "s/@BITS@/$bits/g" -e "s/@RUNS_ON@/$runs_on/g" \
     -e 's/$/\r/' docs/README.txt.in >"$stage/README.txt"
   cp docs/camera-info.schema.json "$stage/"
   notices "$build" "camera-info $version, Windows $bits ($arch)" |
     sed 's/$/\r/' >"$stage/THIRD-PARTY-NOTICES.txt"
+  # Nothing shipped may hold where it was built.
+  if { strings -a "$exe" && strings -a -e l "$exe" && cat "$stage"/*.txt; } | grep -F "$root"; then
+    echo "release: the $arch zip would hold the path of the checkout, $root" >&2
+    exit 1
+  fi
   zip_files "$dist/$name.zip" "$stage"/{camera-info.exe,README.txt,camera-info.schema.json,THIRD-PARTY-NOTICES.txt}
 done
 (cd "$dist" && sha256sum -- *.zip >SHA256SUMS)
