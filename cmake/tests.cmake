@@ -43,7 +43,8 @@ endif()
 if(WIN32)
   add_test(NAME windows-exe
     COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-windows-exe.sh
-            ${CMAKE_OBJDUMP} $<TARGET_FILE:camera-info>)
+            ${CMAKE_OBJDUMP} $<TARGET_FILE:camera-info> ${PROJECT_VERSION}
+            "${CAMERA_INFO_SOURCE_DATE_EPOCH}")
 endif()
 
 if(WIN32)

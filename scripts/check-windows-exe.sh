@@ -1,16 +1,43 @@
 #!/usr/bin/env bash
 # Checks a built camera-info.exe: a console program that imports nothing but
 # the system's own DLLs, declares the Windows version its imports need,
-# embeds a manifest asking for no elevation and carries version information.
-# Usage: check-windows-exe.sh OBJDUMP EXE
+# embeds a manifest asking for no elevation, carries version information,
+# keeps ASLR and DEP (and high-entropy ASLR when 64-bit), and bears the
+# commit's time as its PE time stamp, not the time it was linked.
+# Usage: check-windows-exe.sh OBJDUMP EXE VERSION EPOCH
+#   VERSION: the program's version (CMake's project version)
+#   EPOCH: the time stamp it must bear, in seconds since 1970 (SOURCE_DATE_EPOCH)
 set -euo pipefail
 objdump="$1"
 exe="$2"
+version="$3"
+epoch="$4"
 headers="$("$objdump" -p "$exe")"
 status=0
 fail() { echo "$exe: $*"; status=1; }
 
 grep -q 'Subsystem.*(Windows CUI)' <<<"$headers" || fail "not a console program"
+
+# ASLR (DYNAMIC_BASE 0x40), DEP (NX_COMPAT 0x100), and for a 64-bit
+# program 64-bit ASLR (HIGH_ENTROPY_VA 0x20).
+declare -A mask=([DYNAMIC_BASE]=0x40 [NX_COMPAT]=0x100 [HIGH_ENTROPY_VA]=0x20)
+dll_characteristics="0x$(awk '$1 == "DllCharacteristics" {print $2}' <<<"$headers")"
+[[ "$dll_characteristics" =~ ^0x[0-9a-fA-F]+$ ]] || dll_characteristics=0
+hardening="DYNAMIC_BASE NX_COMPAT"
+if grep -q 'Magic.*(PE32+)' <<<"$headers"; then hardening+=" HIGH_ENTROPY_VA"; fi
+for flag in $hardening; do
+  ((dll_characteristics & mask[$flag])) || fail "lacks $flag (DllCharacteristics $dll_characteristics)"
+done
+
+# The PE header's TimeDateStamp: 8 bytes into the header that the DOS
+# header's e_lfanew (offset 0x3c) points at.
+pe_offset="$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')"
+stamp="$(od -An -tu4 -j$((pe_offset + 8)) -N4 "$exe" | tr -d ' ')"
+if [[ -z "$epoch" ]]; then
+  fail "no commit time to compare its time stamp $stamp with (set SOURCE_DATE_EPOCH)"
+elif [[ "$stamp" != "$epoch" ]]; then
+  fail "time stamp $stamp ($(date -u -d "@$stamp")), not the commit's time $epoch"
+fi
 
 system_dlls='^(kernel32|msvcrt|ole32|oleaut32|user32|advapi32)\.dll$'
 dlls="$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers")"
@@ -42,7 +69,7 @@ declared="$(awk '/MajorSubsystemVersion/ {major = $2} /MinorSubsystemVersion/ {m
 grep -qa 'requestedExecutionLevel level="asInvoker"' "$exe" || fail "no asInvoker manifest"
 
 # VERSIONINFO strings are UTF-16: a key, its terminator, padding, the value.
-for pair in "ProductName=camera-info" "ProductVersion=1.0.1" "FileVersion=1.0.1" \
+for pair in "ProductName=camera-info" "ProductVersion=$version" "FileVersion=$version" \
   "FileDescription=Lists the machine's cameras in CameraInfo.txt"; do
   python3 - "$exe" "${pair%%=*}" "${pair#*=}" <<'PY' || fail "no version information ${pair%%=*}: ${pair#*=}"
 import re, sys
@@ -54,6 +81,7 @@ done
 
 if ((status == 0)); then
   echo "ok: $(basename "$exe"): console, Windows $declared, imports" \
-    "$(tr '\n' ' ' <<<"$dlls")asInvoker, version 1.0.1, $(stat -c %s "$exe") bytes"
+    "$(tr '\n' ' ' <<<"$dlls")asInvoker, version $version, $hardening," \
+    "time stamp $stamp, $(stat -c %s "$exe") bytes"
 fi
 exit "$status"

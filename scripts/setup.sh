@@ -2,7 +2,8 @@
 # Installs what the build needs on a Debian 12 machine, skipping what is
 # already there. Usage: scripts/setup.sh [native|all]
 #   native: compiler, CMake, jsoncpp and GoogleTest for the Linux build
-#   all:    also MinGW-w64, Wine and jsoncpp's Debian source for the Windows builds
+#   all:    also MinGW-w64, Wine and jsoncpp's Debian source for the Windows
+#           builds, and osslsigncode and openssl for signing their release
 set -euo pipefail
 
 what="${1:-all}"
@@ -11,7 +12,8 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 packages=(cmake ninja-build g++ pkg-config libjsoncpp-dev libgtest-dev libbenchmark-dev)
 if [[ "$what" == all ]]; then
   packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine64 dpkg-dev
-             python3-jsonschema clang libclang-rt-14-dev clang-format)
+             python3-jsonschema clang libclang-rt-14-dev clang-format
+             osslsigncode openssl)
 fi
 
 sudo_if_needed() {

@@ -4,8 +4,10 @@
 # UndefinedBehaviorSanitizer, short libFuzzer runs, and the 32-bit and 64-bit
 # Windows builds with their tests under Wine (the 32-bit ones under Wine's
 # 32-bit loader, which scripts/setup.sh installs where the machine runs i386
-# programs; elsewhere those tests report a skip), then the mutation check:
-# every small fault kept in tests/mutants must make a test fail.
+# programs; elsewhere those tests report a skip), the release test
+# (tests/release-test.sh: the release twice, the second time from a clone,
+# gives the same bytes), then the mutation check: every small fault kept in
+# tests/mutants must make a test fail.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -32,6 +34,9 @@ step "windows-x64: build and test under Wine"
 cmake --preset windows-x64 >/dev/null
 cmake --build --preset windows-x64
 ctest --preset windows-x64
+
+step "release: reproducible zips from two checkouts, signing, the zipped exes under Wine"
+tests/release-test.sh
 
 step "mutation check: every fault kept in tests/mutants must be caught"
 scripts/mutation-check.sh
