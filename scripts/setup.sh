@@ -12,7 +12,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 packages=(cmake ninja-build g++ pkg-config libjsoncpp-dev libgtest-dev libbenchmark-dev)
 if [[ "$what" == all ]]; then
   packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine64 dpkg-dev
-             python3-jsonschema clang libclang-rt-14-dev clang-format
+             python3-jsonschema clang-format
              osslsigncode openssl)
 fi
 
