@@ -87,14 +87,12 @@ install_devices() {  # CASE_DIR
   for view in 32 64; do
     "$wine/wine64" reg delete "$key" /f "/reg:$view" >/dev/null 2>&1
     # A failed import is tried once more; what reg said is shown.
-    for attempt in 1 2; do
+    for attempt in 1 2 none; do
+      [[ "$attempt" != none ]] || fatal "could not install the devices of $1"
       "$wine/wine64" reg import "Z:$work/devices.reg" "/reg:$view" >"$work/reg.out" 2>&1 && break
       echo "reg import /reg:$view, attempt $attempt: $(tr -d '\r' <"$work/reg.out")"
-      ((attempt < 2)) || fatal "could not install the devices of $1"
     done
-    "$wine/wine64" reg query "$key" /s "/reg:$view" >"$work/view$view" 2>&1
   done
-  cmp -s "$work/view32" "$work/view64" || fatal "the registry views differ after installing $1"
 }
 reg_value() {  # NAME VALUE: its line in a .reg file; none for "-"
   local text="${2//\\/\\\\}"
