@@ -47,8 +47,25 @@ constexpr string_view kCameraKeys[4] = {"detail", "name", "pid", "vid"};
 constexpr string_view kCameraPieces[5] = {
     "      {\n         \"detail\" : \"", "\",\n         \"name\" : \"",
     "\",\n         \"pid\" : \"", "\",\n         \"vid\" : \"", "\"\n      }"};
-// The pieces and the ",\n" after every camera but the last.
-constexpr size_t kCameraFixedSize = 104;
+constexpr string_view kBetweenCameras = ",\n";
+
+// A camera's text with every value empty, and the ",\n" after it.
+constexpr size_t kCameraFixedSize = [] {
+  size_t size = kBetweenCameras.size();
+  for (string_view piece : kCameraPieces) size += piece.size();
+  return size;
+}();
+
+// The piece before each of a camera's values names its key.
+constexpr bool piecesNameTheKeys() {
+  for (int i = 0; i < 4; ++i) {
+    if (kCameraPieces[i].find(kCameraKeys[i]) == string_view::npos) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(piecesNameTheKeys());
 
 [[noreturn]] void reject(const char* what) {
   Json::throwLogicError(std::string("renderCameraReport: ") + what);
@@ -223,7 +240,7 @@ std::string renderCameraReport(const Json::Value& root) {
       out = put(out, "[\n");
       for (Json::ArrayIndex left = member->size(); left > 0; --left) {
         out = putCamera(out, *camera++);
-        out = left > 1 ? put(out, ",\n") : put(out, "\n");
+        out = put(out, left > 1 ? kBetweenCameras : "\n");
       }
       out = put(out, "   ]");
     }
