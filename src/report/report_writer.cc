@@ -36,19 +36,38 @@ const Escape& escapeOf(char c) {
   return kEscapes[static_cast<unsigned char>(c)];
 }
 
-// A camera's values in key order, as found by the walk over the tree.
-struct Camera {
-  const char* text[4];
-  std::uint32_t size[4];
-};
-
 constexpr string_view kCameraKeys[4] = {"detail", "name", "pid", "vid"};
 // The text before each of a camera's values and after the last.
 constexpr string_view kCameraPieces[5] = {
     "      {\n         \"detail\" : \"", "\",\n         \"name\" : \"",
     "\",\n         \"pid\" : \"", "\",\n         \"vid\" : \"", "\"\n      }"};
-// The pieces and the ",\n" after every camera but the last.
-constexpr size_t kCameraFixedSize = 104;
+constexpr string_view kBetweenCameras = ",\n";
+
+// A camera's text with every value empty, and the ",\n" after it.
+constexpr size_t kCameraFixedSize = [] {
+  size_t size = kBetweenCameras.size();
+  for (string_view piece : kCameraPieces) size += piece.size();
+  return size;
+}();
+
+// The piece before each of a camera's values names its key.
+constexpr bool piecesNameTheKeys() {
+  for (int i = 0; i < 4; ++i) {
+    if (kCameraPieces[i].find(kCameraKeys[i]) == string_view::npos) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(piecesNameTheKeys());
+
+// A camera's values in key order. jsoncpp keeps a string's length in 32
+// bits, and so does the list, which keeps it small beside the text.
+struct Camera {
+  const char* text[4];
+  std::uint32_t size[4];
+  string_view value(int i) const { return {text[i], size[i]}; }
+};
 
 [[noreturn]] void reject(const char* what) {
   Json::throwLogicError(std::string("renderCameraReport: ") + what);
@@ -65,15 +84,6 @@ string_view keyOf(const Json::Value::const_iterator& member) {
   const char* end = nullptr;
   const char* key = member.memberName(&end);
   return {key, static_cast<size_t>(end - key)};
-}
-
-// Byte by byte: for keys this short, faster than a call to memcmp.
-bool isKey(string_view key, string_view expected) {
-  if (key.size() != expected.size()) return false;
-  for (size_t i = 0; i < key.size(); ++i) {
-    if (key[i] != expected[i]) return false;
-  }
-  return true;
 }
 
 // Whether any of the eight bytes at `at` is below 0x20, '"' or '\\'.
@@ -126,60 +136,25 @@ char* putEscaped(char* out, string_view text) {
   return out;
 }
 
-char* putQuoted(char* out, string_view text) {
-  *out++ = '"';
-  out = putEscaped(out, text);
-  *out++ = '"';
-  return out;
-}
-
-char* putCamera(char* out, const Camera& c) {
-  for (int i = 0; i < 4; ++i) {
-    out = putEscaped(put(out, kCameraPieces[i]), {c.text[i], c.size[i]});
-  }
-  return put(out, kCameraPieces[4]);
-}
-
-// Cameras are walked in groups, one step for all of a group before the next
-// step: the memory reads of different cameras then overlap. Their texts are
-// scanned once all their values are found.
-constexpr size_t kGroup = 32;
-
 // Checks that `array` holds cameras only and adds them to `cameras`; returns
 // the length of their text.
 size_t collectCameras(const Json::Value& array, std::vector<Camera>& cameras) {
   if (array.empty()) reject("an array is empty");
-  size_t size = array.size() * kCameraFixedSize - 1;
+  size_t size = array.size() * kCameraFixedSize - 1;  // "\n" after the last
   const size_t first = cameras.size();
-  const auto end = array.end();
-  for (auto element = array.begin(); element != end;) {
-    const Json::Value* group[kGroup];
-    size_t n = 0;
-    for (; n < kGroup && element != end; ++element) group[n++] = &*element;
-    Json::Value::const_iterator members[kGroup];
-    for (size_t g = 0; g < n; ++g) {
-      if (!group[g]->isObject() || group[g]->size() != 4) {
-        reject("a camera is not an object of four members");
-      }
-      members[g] = group[g]->begin();
+  cameras.reserve(first + array.size());
+  for (const Json::Value& element : array) {
+    if (!element.isObject() || element.size() != 4) {
+      reject("a camera is not an object of four members");
     }
-    cameras.resize(cameras.size() + n);
-    Camera* const camera = &cameras[cameras.size() - n];
-    for (int i = 0; i < 4; ++i) {
-      if (i > 0) {
-        for (size_t g = 0; g < n; ++g) ++members[g];
-      }
-      for (size_t g = 0; g < n; ++g) {
-        if (!isKey(keyOf(members[g]), kCameraKeys[i])) reject("a camera's key");
-        const string_view value = stringOf(*members[g]);
-        camera[g].text[i] = value.data();
-        camera[g].size[i] = static_cast<std::uint32_t>(value.size());
-      }
-    }
-    for (size_t g = 0; g < n; ++g) {
-      for (int i = 0; i < 4; ++i) {
-        size += escapedSize({camera[g].text[i], camera[g].size[i]});
-      }
+    Camera& camera = cameras.emplace_back();
+    auto member = element.begin();
+    for (int i = 0; i < 4; ++i, ++member) {
+      if (keyOf(member) != kCameraKeys[i]) reject("a camera's key");
+      const string_view value = stringOf(*member);
+      camera.text[i] = value.data();
+      camera.size[i] = static_cast<std::uint32_t>(value.size());
+      size += escapedSize(value);
     }
   }
   // Indexes are unique and below the size: only a gap leaves fewer.
@@ -191,39 +166,39 @@ size_t collectCameras(const Json::Value& array, std::vector<Camera>& cameras) {
 
 std::string renderCameraReport(const Json::Value& root) {
   if (!root.isObject() || root.empty()) reject("the root is not an object");
-  size_t cameraCount = 0;
-  for (const Json::Value& member : root) {
-    if (member.isArray()) {
-      cameraCount += member.size();
-    } else if (!member.isString()) {
-      reject("a member of the root is neither a string nor an array");
-    }
-  }
   // The cameras are walked once; the root's few members again for writing.
   std::vector<Camera> cameras;
-  cameras.reserve(cameraCount);
   size_t size = 3;  // "{\n", "}\n" and one line feed less than members
   const auto end = root.end();
   for (auto member = root.begin(); member != end; ++member) {
     // Three spaces, the key's quotes, " : " and ",\n"; a string's quotes, or
     // "[\n" and "   ]" around the cameras.
     size += 10 + escapedSize(keyOf(member));
-    size += member->isString() ? 2 + escapedSize(stringOf(*member))
-                               : 6 + collectCameras(*member, cameras);
+    if (member->isString()) {
+      size += 2 + escapedSize(stringOf(*member));
+    } else if (member->isArray()) {
+      size += 6 + collectCameras(*member, cameras);
+    } else {
+      reject("a member of the root is neither a string nor an array");
+    }
   }
 
   std::string text(size + sizeof(Escape::text), '\0');
   char* out = put(&text[0], "{\n");
   const Camera* camera = cameras.data();
   for (auto member = root.begin(); member != end;) {
-    out = put(putQuoted(put(out, "   "), keyOf(member)), " : ");
+    out = put(putEscaped(put(out, "   \""), keyOf(member)), "\" : ");
     if (member->isString()) {
-      out = putQuoted(out, stringOf(*member));
+      out = put(putEscaped(put(out, "\""), stringOf(*member)), "\"");
     } else {
       out = put(out, "[\n");
       for (Json::ArrayIndex left = member->size(); left > 0; --left) {
-        out = putCamera(out, *camera++);
-        out = left > 1 ? put(out, ",\n") : put(out, "\n");
+        for (int i = 0; i < 4; ++i) {
+          out = putEscaped(put(out, kCameraPieces[i]), camera->value(i));
+        }
+        out = put(out, kCameraPieces[4]);
+        out = put(out, left > 1 ? kBetweenCameras : "\n");
+        ++camera;
       }
       out = put(out, "   ]");
     }
