@@ -34,19 +34,17 @@ for arch in x86 x64; do
   python3 -m zipfile -e "$clone"/dist/*-windows-$arch.zip "$work/signed-$arch"
   osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed-$arch/camera-info.exe" >/dev/null ||
     fail "the $arch signature does not verify"
-  osslsigncode remove-signature -in "$work/signed-$arch/camera-info.exe" -out "$work/unsigned-$arch.exe" >/dev/null
-  cmp "$work/unsigned-$arch.exe" "$root/build/release-$arch/bin/camera-info.exe" ||
-    fail "signing changed more than the signature ($arch)"
-
+  osslsigncode remove-signature -in "$work/signed-$arch/camera-info.exe" -out "$work/$arch.exe" >/dev/null
+  cmp "$work/$arch.exe" "$root/build/release-$arch/bin/camera-info.exe" || fail "signing changed more ($arch)"
   loader=/usr/lib/wine/wine64
-  if [[ $arch == x86 ]]; then loader=/usr/lib/wine/wine; fi
-  if [[ ! -x $loader ]]; then
-    echo "SKIP: the $arch exe under Wine: no $loader (this machine cannot run i386 programs)"
-    continue
-  fi
+  [[ $arch == x64 ]] || loader=/usr/lib/wine/wine
   python3 -m zipfile -e "$root"/dist/*-windows-$arch.zip "$work/run-$arch"
-  (cd "$work/run-$arch" && CAMERA_INFO_WINE_LOADER=$loader "$root/scripts/wine-run.sh" ./camera-info.exe)
-  cmp "$work/run-$arch/CameraInfo.txt" "$root/tests/data/report-empty.txt" || fail "$arch report"
+  status=0
+  (cd "$work/run-$arch" && CAMERA_INFO_WINE_LOADER=$loader "$root/scripts/wine-run.sh" ./camera-info.exe) ||
+    status=$?
+  ((status != 77)) || continue  # no such loader here, as wine-run.sh said
+  ((status == 0)) && cmp "$work/run-$arch/CameraInfo.txt" "$root/tests/data/report-empty.txt" ||
+    fail "the $arch exe from its zip: status $status, or not the no-camera report"
   echo "ok: the $arch exe from its zip wrote the no-camera report under Wine"
 done
 echo "release test passed in $((SECONDS - started)) s"

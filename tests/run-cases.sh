@@ -37,15 +37,8 @@ result() {  # NAME: passes when why=() holds no reason
     failed=$((failed + 1))
   fi
 }
-skip() {
-  echo "SKIP $1: $2"
-  skipped=$((skipped + 1))
-}
-fatal() {  # WHY: a fault of the set-up, which ends the run
-  why=("$1")
-  result set-up
-  exit 1
-}
+skip() { echo "SKIP $1: $2"; skipped=$((skipped + 1)); }
+fatal() { why=("$1"); result set-up; exit 1; }  # WHY: a fault of the set-up
 
 # Runs COMMAND in DIR (under Wine, its Windows working directory) and puts in
 # why=() what went wrong: a status but 0, anything printed, a CameraInfo.txt
@@ -138,10 +131,8 @@ while read -r name where earlier expected words; do
   read -ra command <<<"$words"
   dir="$(mktemp -d "$work/run.XXXXXX")"
   if [[ "${command[0]}" == full-disk ]]; then
-    if ! mount -t tmpfs -o size=8k camera-info-test "$dir" 2>"$work/mount.out"; then
-      skip "$name" "cannot mount a small tmpfs: $(cat "$work/mount.out")"
-      continue
-    fi
+    mount -t tmpfs -o size=8k camera-info-test "$dir" 2>"$work/mount.out" ||
+      { skip "$name" "cannot mount a small tmpfs: $(<"$work/mount.out")"; continue; }
     mounted="$dir"
   fi
   case "$earlier" in
@@ -163,14 +154,9 @@ while read -r name where earlier expected words; do
   else
     command=("${command[@]//PROGRAM/$exe}")
   fi
-  case "$expected" in
-    new) check "$dir" "$new" "${command[@]}" ;;
-    earlier) check "$dir" "$work/earlier" "${command[@]}" ;;
-    dir)
-      check "$dir" - "${command[@]}"
-      rmdir "$dir/CameraInfo.txt" || why+=("CameraInfo.txt is no longer an empty directory")
-      ;;
-  esac
+  case "$expected" in new) report="$new" ;; earlier) report="$work/earlier" ;; dir) report=- ;; esac
+  check "$dir" "$report" "${command[@]}"
+  [[ "$expected" != dir ]] || rmdir "$dir/CameraInfo.txt" || why+=("CameraInfo.txt is no longer an empty directory")
   read -r first count _ <<<"$words"
   [[ "$first" != clash || "$theirs" == "$count" ]] || why+=("$theirs of $count files in the way kept")
   # A report held for good ends a run after about a second of retries.
