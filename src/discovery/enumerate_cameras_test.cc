@@ -51,7 +51,7 @@ TEST(EnumerateCameras, StatusesAndNamesDecideWhichDevicesGiveRecords) {
       {"Init#1", fail, kAll},  // its status changes nothing
       {"Create#1", fail, {}},
       {"Create#1", sFalse, kAll},
-      {"Class#1", sFalse, {}},  // only S_OK gives a class enumerator
+      {"Class#1", sFalse, {}},        // only S_OK gives a class enumerator
       {"Next#2", sFalse, {kAll[0]}},  // anything but S_OK ends the list
       {"Next#3", fail, {kAll[0], kAll[1]}},
       {"Bind#2", fail, {kAll[0], kAll[2]}},  // no properties: skipped
