@@ -2,6 +2,10 @@
 // directory. Reads no input, prints nothing and always exits with status 0.
 
 #include "app/run.h"
+#include "app/unattended.h"
 #include "discovery/device_platform.h"
 
-int main() { return runCameraInfo(systemDevicePlatform()); }
+int main() {
+  runUnattended();
+  return runCameraInfo(systemDevicePlatform());
+}

@@ -1,8 +1,11 @@
 #include "app/report_file-win32.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/report_file.h"
 
@@ -44,6 +47,35 @@ class FileSystemRedirectionOff {
   bool disabled_ = false;
 };
 
+// Ctrl+C, Ctrl+Break and closing the console window end a process without
+// running its destructors, which would leave the new file or half a report.
+// While the files are handled, the handler (on a thread of its own) holds
+// the end back until they are done; the steps are bounded (about a second
+// of retries), and the run ends right after them.
+std::atomic<bool> handlingFiles{false};
+
+BOOL WINAPI waitForTheFiles(DWORD) {
+  while (handlingFiles.load()) Sleep(10);
+  return TRUE;
+}
+
+class InterruptsHeldBack {
+ public:
+  InterruptsHeldBack() {
+    handlingFiles = true;
+    installed_ = SetConsoleCtrlHandler(waitForTheFiles, TRUE) != FALSE;
+  }
+  ~InterruptsHeldBack() {
+    handlingFiles = false;
+    if (installed_) SetConsoleCtrlHandler(waitForTheFiles, FALSE);
+  }
+  InterruptsHeldBack(const InterruptsHeldBack&) = delete;
+  InterruptsHeldBack& operator=(const InterruptsHeldBack&) = delete;
+
+ private:
+  bool installed_ = false;
+};
+
 class FileHandle {
  public:
   explicit FileHandle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
@@ -57,9 +89,8 @@ class FileHandle {
     close();
     handle_ = handle;
   }
-  bool close() {
-    return !valid() ||
-           CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)) != FALSE;
+  void close() {
+    if (valid()) CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE));
   }
 
  private:
@@ -91,49 +122,83 @@ bool setLength(HANDLE file, size_t length) {
   return seek(file, length) && SetEndOfFile(file) != FALSE;
 }
 
-// How a move fails while another program has the report open.
+// How a rename fails while another program has the report open.
 bool isInUse(DWORD error) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
          error == ERROR_LOCK_VIOLATION;
 }
 
-// A file of our own beside the report, deleted again unless it has taken the
-// report's place.
+// The full path of `name` in the current directory, as \\?\C:\... or
+// \\?\UNC\server\share\..., which no step holds to MAX_PATH; empty if there
+// is none.
+std::wstring fullPath(const std::wstring& name) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const DWORD size = GetFullPathNameW(
+        name.c_str(), static_cast<DWORD>(path.size()), &path[0], nullptr);
+    if (size == 0) return {};
+    if (size < path.size()) {
+      path.resize(size);
+      if (path.compare(0, 4, L"\\\\?\\") == 0) return path;
+      if (path.compare(0, 2, L"\\\\") == 0) {
+        return L"\\\\?\\UNC\\" + path.substr(2);
+      }
+      return L"\\\\?\\" + path;
+    }
+    path.resize(size);  // the size it needs, its terminator included
+  }
+  return {};
+}
+
+// A file of our own beside the report. Its handle is kept until the file is
+// the report or gone; it shares reading only, so another program that opens
+// it (an indexer, a sync client) must share deletion and cannot stop it
+// from being renamed or removed.
 class NewFile {
  public:
   explicit NewFile(const std::wstring& besides) {
     // The name is new, so creating it can never touch somebody else's file.
     for (int attempt = 0; attempt < 100; ++attempt) {
-      path_ = besides + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
-              std::to_wstring(attempt) + L".tmp";
-      file_.reset(CreateFileW(path_.c_str(), GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-      if (file_.valid()) return;
-      if (GetLastError() != ERROR_FILE_EXISTS) break;
+      const std::wstring path = besides + L"." +
+                                std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                std::to_wstring(attempt) + L".tmp";
+      file_.reset(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE,
+                              FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (file_.valid() || GetLastError() != ERROR_FILE_EXISTS) return;
     }
-    path_.clear();  // not ours: never to be deleted
   }
   ~NewFile() { remove(); }
   NewFile(const NewFile&) = delete;
   NewFile& operator=(const NewFile&) = delete;
 
-  /// The whole text, on the disk, and the file closed.
+  /// The whole text, on the disk.
   bool write(const std::string& text) {
     return file_.valid() && writeAll(file_.get(), text.data(), text.size()) &&
-           FlushFileBuffers(file_.get()) && file_.close();
+           FlushFileBuffers(file_.get());
   }
 
-  /// Puts the file in the place of `target`. A virus scanner or the indexer
-  /// holds a report for a moment, so a move that finds it in use is tried
-  /// again, for about a second. Returns the last move's error, or
-  /// ERROR_SUCCESS.
-  DWORD moveOver(const std::wstring& target) {
+  /// Renames the file to `target`, a \\?\ path, replacing what is there. A
+  /// virus scanner or the indexer holds a report for a moment, so a rename
+  /// that finds it in use is tried again, for about a second. Returns the
+  /// last rename's error, or ERROR_SUCCESS.
+  DWORD renameOver(const std::wstring& target) {
+    // The handle's rename takes the native form of the path: \??\C:\...
+    const std::wstring native = L"\\??\\" + target.substr(4);
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) +
+                             native.size() * sizeof(wchar_t));
+    auto* const rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength =
+        static_cast<DWORD>(native.size() * sizeof(wchar_t));
+    std::memcpy(rename->FileName, native.c_str(),
+                (native.size() + 1) * sizeof(wchar_t));
     DWORD waited = 0;
     for (DWORD pause = 10;; pause = std::min<DWORD>(2 * pause, 250)) {
-      if (MoveFileExW(path_.c_str(), target.c_str(),
-                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        path_.clear();  // the report now
+      if (SetFileInformationByHandle(file_.get(), FileRenameInfo, rename,
+                                     static_cast<DWORD>(buffer.size()))) {
+        file_.close();  // the report now
         return ERROR_SUCCESS;
       }
       const DWORD error = GetLastError();
@@ -143,14 +208,16 @@ class NewFile {
     }
   }
 
+  /// Deletes the file, if it is still ours, through its handle.
   void remove() {
+    if (!file_.valid()) return;
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    SetFileInformationByHandle(file_.get(), FileDispositionInfo, &disposition,
+                               sizeof disposition);
     file_.close();
-    if (!path_.empty()) DeleteFileW(path_.c_str());
-    path_.clear();
   }
 
  private:
-  std::wstring path_;
   FileHandle file_;
 };
 
@@ -159,21 +226,39 @@ class NewFile {
 bool overwriteFile(HANDLE file, const std::string& text) {
   LARGE_INTEGER oldLength;
   if (!GetFileSizeEx(file, &oldLength)) return false;
-  const size_t kept =
-      std::min(static_cast<size_t>(oldLength.QuadPart), text.size());
-  if (kept < text.size() &&
-      !(seek(file, kept) &&
-        writeAll(file, text.data() + kept, text.size() - kept))) {
-    setLength(file, kept);
+  // Another program's lock on any byte would stop a write halfway: the
+  // whole file is ours first, or the report stays as it is.
+  OVERLAPPED whole = {};
+  if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                  MAXDWORD, MAXDWORD, &whole)) {
     return false;
   }
-  return seek(file, 0) && writeAll(file, text.data(), kept) &&
-         setLength(file, text.size()) && FlushFileBuffers(file);
+  const size_t oldSize = static_cast<size_t>(oldLength.QuadPart);
+  const size_t kept = std::min(oldSize, text.size());
+  bool written;
+  if (text.size() < oldSize) {
+    // A file that a reader has mapped cannot be cut: that shows before any
+    // byte has changed.
+    written = setLength(file, text.size());
+  } else {
+    // A disk without room for the part past the old end fails before any
+    // earlier byte has changed; the file is cut back.
+    written = seek(file, kept) &&
+              writeAll(file, text.data() + kept, text.size() - kept);
+    if (!written) setLength(file, kept);
+  }
+  written = written && seek(file, 0) && writeAll(file, text.data(), kept) &&
+            FlushFileBuffers(file);
+  UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &whole);
+  return written;
 }
 
 bool replaceReportFile(const char* name, const std::string& text) {
-  const std::wstring target(name, name + std::char_traits<char>::length(name));
+  const InterruptsHeldBack interruptsHeldBack;
   const FileSystemRedirectionOff redirectionOff;
+  const std::wstring target =
+      fullPath(std::wstring(name, name + std::char_traits<char>::length(name)));
+  if (target.empty()) return false;
   const DWORD found = GetFileAttributesW(target.c_str());
   const DWORD attributes = found == INVALID_FILE_ATTRIBUTES ? 0 : found;
   // A report its owner made read-only stays, as a directory in its place
@@ -183,7 +268,7 @@ bool replaceReportFile(const char* name, const std::string& text) {
   }
   NewFile file(target);
   if (!file.write(text)) return false;
-  const DWORD error = file.moveOver(target);
+  const DWORD error = file.renameOver(target);
   if (error == ERROR_SUCCESS) return true;
   // Still held. A holder that lets others write, as readers that follow the
   // report do, lets the text go into the report itself; not through a

@@ -5,12 +5,16 @@
 
 #include <string>
 
-/// Writes `text` over the contents of `file`, open for writing, and cuts the
-/// file to the text's length: the way into a report that another program
-/// holds open but lets others write. The bytes past the old end go first, so
-/// that a disk without room for them fails before any earlier byte has
-/// changed (the file is then cut back to its old length); the rest goes over
-/// the old bytes, which takes no new room. Returns whether all of it worked.
+/// Writes `text` over the contents of `file`, open for writing, and leaves
+/// the file at the text's length: the way into a report that another program
+/// holds open but lets others write. Whatever Windows can refuse is tried
+/// before any byte changes: a lock over the whole file (another program's
+/// byte-range lock refuses it), then, for a shorter text, the cut to its
+/// length (a mapped file refuses it), or, for a longer one, the bytes past
+/// the old end (a full disk refuses them, and the file is cut back). Only
+/// then does the rest go over the old bytes. Returns whether all of it
+/// worked; where it did not, the file is as it was, but for a disk error
+/// between the first write and the last.
 bool overwriteFile(HANDLE file, const std::string& text);
 
 #endif  // CAMERA_INFO_APP_REPORT_FILE_WIN32_H_

@@ -1,0 +1,4 @@
+#include "app/unattended.h"
+
+// Nothing here shows a dialog.
+void runUnattended() {}
