@@ -11,7 +11,7 @@
 //   map FILE PROGRAM...            runs PROGRAM while FILE is mapped into
 //                                  memory, shared as rwd
 //   lock FILE PROGRAM...           runs PROGRAM while FILE, shared as rwd,
-//                                  has a shared lock over its bytes
+//                                  has a shared lock over the bytes it has
 //   break FILE                     holds FILE without sharing while this
 //                                  process makes the report, as the program
 //                                  does, and sends it Ctrl+Break when the new
@@ -140,13 +140,14 @@ int map(const char* name, char** program) {
 
 int lock(const char* name, char** program) {
   const HANDLE file = openShared(name, "rwd");
-  OVERLAPPED whole = {};
-  if (!LockFileEx(file, LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
-                  &whole)) {
+  // The bytes it reads, as a reader locks them.
+  const DWORD size = GetFileSize(file, nullptr);
+  OVERLAPPED head = {};
+  if (!LockFileEx(file, LOCKFILE_FAIL_IMMEDIATELY, 0, size, 0, &head)) {
     return 13;
   }
   const int status = finish(start(program));
-  UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &whole);
+  UnlockFileEx(file, 0, size, 0, &head);
   CloseHandle(file);
   return status;
 }
