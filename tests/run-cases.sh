@@ -163,7 +163,7 @@ while read -r name where earlier expected words; do
   read -r first count _ <<<"$words"
   [[ "$first" != clash || "$theirs" == "$count" ]] || why+=("$theirs of $count files in the way kept")
   # A report held for good ends a run after about a second of retries.
-  [[ "$first" != @(hold|hold-new|map|lock|break) ]] || ((ms < held_bound)) || why+=("took $took")
+  [[ "$first" != @(hold|break) ]] || ((ms < held_bound)) || why+=("took $took")
   [[ "$earlier" != link || ("$(<"$work/target")" == earlier && ! -L "$dir/CameraInfo.txt") ]] ||
     why+=("the link is still there, or its target changed")
   [[ -z "$mounted" ]] || { umount "$dir" && mounted=""; }

@@ -1,32 +1,28 @@
 // helper: plays the other programs that meet the report, in the Wine cases.
-// FILE is opened for reading; PROGRAM... is the command line of the run.
-//   hold SHARE MS FILE PROGRAM...  runs PROGRAM while FILE is open, shared as
-//                                  SHARE ("-", or any of r, w, d), until MS
-//                                  milliseconds after the run's new file
-//                                  appears ("-": until PROGRAM ends)
-//   hold-new FILE PROGRAM...       holds FILE without sharing; when the new
-//                                  file appears, opens it as a scanner does
-//                                  (sharing reading and writing) and keeps it
-//                                  open, and lets go of FILE 300 ms later
-//   map FILE PROGRAM...            runs PROGRAM while FILE is mapped into
-//                                  memory, shared as rwd
-//   lock FILE PROGRAM...           runs PROGRAM while FILE, shared as rwd,
-//                                  has a shared lock over the bytes it has
-//   break FILE                     holds FILE without sharing while this
-//                                  process makes the report, as the program
-//                                  does, and sends it Ctrl+Break when the new
-//                                  file appears
-//   deep                           makes the report, as the program does, in
-//                                  a directory whose path is longer than
-//                                  MAX_PATH, made here, then moves it here
-//                                  and removes the directory
-//   clash COUNT PROGRAM...         runs PROGRAM with the first COUNT names of
-//                                  its new file taken by files that hold
-//                                  "theirs"
-//   overwrite FILE SIZE            overwriteFile() with SIZE bytes on FILE
-// Exits with the first status but 0 of a PROGRAM, or 10 to 19 where the
-// helper itself failed.
-// Arguments may hold no space: they are joined into one command line.
+//   hold HOW MS FILE PROGRAM...  runs PROGRAM while FILE is open for reading,
+//                                shared as the letters r, w, d of HOW say
+//                                (none: not shared); with m FILE is mapped
+//                                into memory too, with l its bytes are
+//                                locked, and with s the run's new file is
+//                                opened once it appears, as a scanner opens
+//                                files (sharing reading and writing). FILE
+//                                is let go MS milliseconds after the new
+//                                file appears ("-": when PROGRAM ends).
+//   break FILE                   holds FILE without sharing while this
+//                                process makes the report, as the program
+//                                does, and sends it Ctrl+Break when the new
+//                                file appears
+//   deep                         makes the report, as the program does, in a
+//                                directory whose path is longer than
+//                                MAX_PATH, made here, then moves it here and
+//                                removes the directory
+//   clash COUNT PROGRAM...       runs PROGRAM with the first COUNT names of
+//                                its new file taken by files that hold
+//                                "theirs"
+//   overwrite FILE SIZE          overwriteFile() with SIZE bytes on FILE
+// Exits with PROGRAM's status, or 10 to 19 where the helper itself failed.
+// What it holds is let go when it exits. Arguments may hold no space: they
+// are joined into one command line.
 
 #include <windows.h>
 
@@ -69,17 +65,6 @@ HANDLE open(const char* name, DWORD access, DWORD share, DWORD how) {
   return CreateFileA(name, access, share, nullptr, how, 0, nullptr);
 }
 
-HANDLE openShared(const char* name, const char* share) {
-  const HANDLE file =
-      open(name, GENERIC_READ,
-           (std::strchr(share, 'r') ? FILE_SHARE_READ : 0) |
-               (std::strchr(share, 'w') ? FILE_SHARE_WRITE : 0) |
-               (std::strchr(share, 'd') ? FILE_SHARE_DELETE : 0),
-           OPEN_EXISTING);
-  if (file == INVALID_HANDLE_VALUE) std::exit(12);
-  return file;
-}
-
 // Waits until the run's new file appears beside the report; returns its
 // name, or "" if the run ended first or 5 s went by.
 std::string newFileOf(const PROCESS_INFORMATION& process) {
@@ -95,61 +80,36 @@ std::string newFileOf(const PROCESS_INFORMATION& process) {
   return "";
 }
 
-int hold(const char* share, const char* ms, const char* name, char** program) {
-  const HANDLE file = openShared(name, share);
+int hold(const char* how, const char* ms, const char* name, char** program) {
+  const auto has = [how](char c) { return std::strchr(how, c) != nullptr; };
+  const HANDLE file = open(name, GENERIC_READ,
+                           (has('r') ? FILE_SHARE_READ : 0) |
+                               (has('w') ? FILE_SHARE_WRITE : 0) |
+                               (has('d') ? FILE_SHARE_DELETE : 0),
+                           OPEN_EXISTING);
+  if (file == INVALID_HANDLE_VALUE) return 12;
+  if (has('m')) {
+    const HANDLE mapping =
+        CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (!mapping || !MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0)) return 13;
+  }
+  OVERLAPPED head = {};  // the bytes it has, as a reader locks them
+  if (has('l') && !LockFileEx(file, LOCKFILE_FAIL_IMMEDIATELY, 0,
+                              GetFileSize(file, nullptr), 0, &head)) {
+    return 13;
+  }
   const PROCESS_INFORMATION process = start(program);
   if (*ms != '-') {
-    newFileOf(process);
+    const std::string newFile = newFileOf(process);
+    if (has('s') && !newFile.empty()) {
+      // Whether the scanner gets it is up to the run; it tries, as they do.
+      open(newFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+           OPEN_EXISTING);
+    }
     Sleep(std::strtoul(ms, nullptr, 10));
     CloseHandle(file);
   }
-  const int status = finish(process);
-  if (*ms == '-') CloseHandle(file);
-  return status;
-}
-
-int holdNew(const char* name, char** program) {
-  const HANDLE file = openShared(name, "-");
-  const PROCESS_INFORMATION process = start(program);
-  const std::string newFile = newFileOf(process);
-  // Whether the scanner gets it is up to the run; it tries, as they do.
-  const HANDLE scanned =
-      newFile.empty() ? INVALID_HANDLE_VALUE
-                      : open(newFile.c_str(), GENERIC_READ,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
-  Sleep(300);
-  CloseHandle(file);
-  const int status = finish(process);
-  if (scanned != INVALID_HANDLE_VALUE) CloseHandle(scanned);
-  return status;
-}
-
-int map(const char* name, char** program) {
-  const HANDLE file = openShared(name, "rwd");
-  const HANDLE mapping =
-      CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-  const void* view =
-      mapping ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
-  if (!view) return 13;
-  const int status = finish(start(program));
-  UnmapViewOfFile(view);
-  CloseHandle(mapping);
-  CloseHandle(file);
-  return status;
-}
-
-int lock(const char* name, char** program) {
-  const HANDLE file = openShared(name, "rwd");
-  // The bytes it reads, as a reader locks them.
-  const DWORD size = GetFileSize(file, nullptr);
-  OVERLAPPED head = {};
-  if (!LockFileEx(file, LOCKFILE_FAIL_IMMEDIATELY, 0, size, 0, &head)) {
-    return 13;
-  }
-  const int status = finish(start(program));
-  UnlockFileEx(file, 0, size, 0, &head);
-  CloseHandle(file);
-  return status;
+  return finish(process);
 }
 
 // Ctrl+Break as the console delivers it: a new thread of the process at
@@ -173,7 +133,9 @@ DWORD WINAPI sendBreakOnNewFile(void* process) {
 }
 
 int interrupt(const char* name) {
-  const HANDLE file = openShared(name, "-");
+  if (open(name, GENERIC_READ, 0, OPEN_EXISTING) == INVALID_HANDLE_VALUE) {
+    return 12;
+  }
   PROCESS_INFORMATION self = {};
   self.hProcess = GetCurrentProcess();
   const HANDLE sender =
@@ -181,8 +143,6 @@ int interrupt(const char* name) {
   if (!sender) return 16;
   runCameraInfo(systemDevicePlatform());
   WaitForSingleObject(sender, INFINITE);
-  CloseHandle(sender);
-  CloseHandle(file);
   return 0;
 }
 
@@ -233,10 +193,7 @@ int main(int argc, char** argv) {
   if (what == "hold" && argc > 5) {
     return hold(argv[2], argv[3], argv[4], argv + 5);
   }
-  if (what == "hold-new" && argc > 3) return holdNew(argv[2], argv + 3);
-  if (what == "map" && argc > 3) return map(argv[2], argv + 3);
-  if (what == "lock" && argc > 3) return lock(argv[2], argv + 3);
-  if (what == "break") return interrupt(argv[2]);
+  if (what == "break" && argc > 2) return interrupt(argv[2]);
   if (what == "deep") return deep();
   if (what == "clash" && argc > 3) return clash(std::atoi(argv[2]), argv + 3);
   if (what == "overwrite" && argc > 3) {
