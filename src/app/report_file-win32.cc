@@ -132,22 +132,14 @@ bool isInUse(DWORD error) {
 // \\?\UNC\server\share\..., which no step holds to MAX_PATH; empty if there
 // is none.
 std::wstring fullPath(const std::wstring& name) {
-  std::wstring path(MAX_PATH, L'\0');
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    const DWORD size = GetFullPathNameW(
-        name.c_str(), static_cast<DWORD>(path.size()), &path[0], nullptr);
-    if (size == 0) return {};
-    if (size < path.size()) {
-      path.resize(size);
-      if (path.compare(0, 4, L"\\\\?\\") == 0) return path;
-      if (path.compare(0, 2, L"\\\\") == 0) {
-        return L"\\\\?\\UNC\\" + path.substr(2);
-      }
-      return L"\\\\?\\" + path;
-    }
-    path.resize(size);  // the size it needs, its terminator included
-  }
-  return {};
+  std::wstring path(GetFullPathNameW(name.c_str(), 0, nullptr, nullptr), L'\0');
+  const DWORD size = GetFullPathNameW(
+      name.c_str(), static_cast<DWORD>(path.size()), &path[0], nullptr);
+  if (size == 0 || size >= path.size()) return {};
+  path.resize(size);
+  if (path.compare(0, 4, L"\\\\?\\") == 0) return path;
+  if (path.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + path.substr(2);
+  return L"\\\\?\\" + path;
 }
 
 // A file of our own beside the report. Its handle is kept until the file is
