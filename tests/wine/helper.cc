@@ -37,27 +37,22 @@
 namespace {
 
 PROCESS_INFORMATION start(char** argv, DWORD flags = 0) {
-  std::wstring line;
-  for (; *argv; ++argv) {
-    if (!line.empty()) line += L' ';
-    for (const char* c = *argv; *c; ++c) line += static_cast<wchar_t>(*c);
-  }
-  STARTUPINFOW startup = {};
+  std::string line;
+  for (; *argv; ++argv) line.append(line.empty() ? "" : " ").append(*argv);
+  STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, flags,
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, flags,
                       nullptr, nullptr, &startup, &process)) {
     std::exit(10);
   }
   return process;
 }
 
-int finish(const PROCESS_INFORMATION& process) {
+int finish(HANDLE process) {
   DWORD status = 11;
-  WaitForSingleObject(process.hProcess, INFINITE);
-  GetExitCodeProcess(process.hProcess, &status);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  WaitForSingleObject(process, INFINITE);
+  GetExitCodeProcess(process, &status);
   return static_cast<int>(status);
 }
 
@@ -67,7 +62,7 @@ HANDLE open(const char* name, DWORD access, DWORD share, DWORD how) {
 
 // Waits until the run's new file appears beside the report; returns its
 // name, or "" if the run ended first or 5 s went by.
-std::string newFileOf(const PROCESS_INFORMATION& process) {
+std::string newFileOf(HANDLE process) {
   for (const ULONGLONG end = GetTickCount64() + 5000; GetTickCount64() < end;) {
     WIN32_FIND_DATAA found;
     const HANDLE search = FindFirstFileA("CameraInfo.txt.*.tmp", &found);
@@ -75,7 +70,7 @@ std::string newFileOf(const PROCESS_INFORMATION& process) {
       FindClose(search);
       return found.cFileName;
     }
-    if (WaitForSingleObject(process.hProcess, 1) != WAIT_TIMEOUT) break;
+    if (WaitForSingleObject(process, 1) != WAIT_TIMEOUT) break;
   }
   return "";
 }
@@ -98,7 +93,7 @@ int hold(const char* how, const char* ms, const char* name, char** program) {
                               GetFileSize(file, nullptr), 0, &head)) {
     return 13;
   }
-  const PROCESS_INFORMATION process = start(program);
+  const HANDLE process = start(program).hProcess;
   if (*ms != '-') {
     const std::string newFile = newFileOf(process);
     if (has('s') && !newFile.empty()) {
@@ -115,8 +110,8 @@ int hold(const char* how, const char* ms, const char* name, char** program) {
 // Ctrl+Break as the console delivers it: a new thread of the process at
 // CtrlRoutine, which calls the process's handlers (Wine 8 delivers no
 // GenerateConsoleCtrlEvent, and such a thread only within the process).
-DWORD WINAPI sendBreakOnNewFile(void* process) {
-  newFileOf(*static_cast<PROCESS_INFORMATION*>(process));
+DWORD WINAPI sendBreakOnNewFile(void*) {
+  newFileOf(GetCurrentProcess());
   const FARPROC routine =
       GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine");
   if (!routine) std::exit(16);
@@ -128,7 +123,6 @@ DWORD WINAPI sendBreakOnNewFile(void* process) {
       nullptr);
   if (!thread) std::exit(16);
   WaitForSingleObject(thread, INFINITE);
-  CloseHandle(thread);
   return 0;
 }
 
@@ -136,10 +130,8 @@ int interrupt(const char* name) {
   if (open(name, GENERIC_READ, 0, OPEN_EXISTING) == INVALID_HANDLE_VALUE) {
     return 12;
   }
-  PROCESS_INFORMATION self = {};
-  self.hProcess = GetCurrentProcess();
   const HANDLE sender =
-      CreateThread(nullptr, 0, sendBreakOnNewFile, &self, 0, nullptr);
+      CreateThread(nullptr, 0, sendBreakOnNewFile, nullptr, 0, nullptr);
   if (!sender) return 16;
   runCameraInfo(systemDevicePlatform());
   WaitForSingleObject(sender, INFINITE);
@@ -147,13 +139,12 @@ int interrupt(const char* name) {
 }
 
 int deep() {
-  // Twenty levels of 15 characters: 300 more than the current directory's.
-  std::wstring path(GetCurrentDirectoryW(0, nullptr), L'\0');
-  path.resize(GetCurrentDirectoryW(static_cast<DWORD>(path.size()), &path[0]));
-  const std::wstring here = path;
-  path.insert(0, L"\\\\?\\");
-  for (int level = 0; level < 20; ++level) {
-    path += L"\\deep-directory";
+  // Two levels of 150 characters below the current directory.
+  std::wstring here(GetCurrentDirectoryW(0, nullptr), L'\0');
+  here.resize(GetCurrentDirectoryW(static_cast<DWORD>(here.size()), &here[0]));
+  std::wstring path = L"\\\\?\\" + here;
+  for (int level = 0; level < 2; ++level) {
+    path += L"\\" + std::wstring(150, L'd');
     if (!CreateDirectoryW(path.c_str(), nullptr)) return 17;
   }
   // Wine starts no program in such a directory, but a program may go there.
@@ -183,7 +174,7 @@ int clash(int count, char** program) {
     CloseHandle(file);
   }
   ResumeThread(process.hThread);
-  return finish(process);
+  return finish(process.hProcess);
 }
 
 }  // namespace
