@@ -139,7 +139,8 @@ job() {  # NUMBER PRESET BASELINE: with BASELINE 1, checks the unmutated project
     cmake --build --preset "$preset" --target $(targets_of "$test") >"$log" 2>&1 || status=build
     [[ "$status" != 0 ]] || run_test "$log" "$test" "$cases" || status=$?
     patch -s -R -p1 <"$mutant"
-    caught="$(grep -o '^FAIL [^:]*' "$log" | sed 's/^FAIL //' | tr '\n' ' ' | sed 's/ $//' || true)"
+    # The first failing case and why, or the failing unit tests.
+    caught="$(grep -m1 -E '^FAIL |^\[  FAILED  \] [A-Za-z]' "$log" | cut -c1-160 || true)"
     if [[ "$status" == build ]]; then
       echo "FAIL $name does not build ($preset): $what"
       echo broken >>"$scratch/results"
@@ -147,7 +148,8 @@ job() {  # NUMBER PRESET BASELINE: with BASELINE 1, checks the unmutated project
       echo "FAIL $name survived $preset $test${cases:+ ($cases)}: $what"
       echo survived >>"$scratch/results"
     else
-      echo "PASS $name killed by $preset $test${caught:+ ($caught)} in $((SECONDS - begun)) s: $what"
+      echo "PASS $name killed by $preset $test in $((SECONDS - begun)) s: $what"
+      [[ -z "$caught" ]] || echo "     $caught"
       echo killed >>"$scratch/results"
     fi
   done
