@@ -19,6 +19,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 started=$SECONDS
+scripts/setup.sh all
 # The Windows exe bears the last commit's time, which the scratch copies (no
 # .git) cannot tell: their builds and windows-exe checks take it from here.
 SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}"
