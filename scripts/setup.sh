@@ -77,6 +77,35 @@ add_apt_entry() {  # NAME TYPES SUITES [security too: yes]
   updated=""
 }
 
+# Registers qemu's i386 emulator for i386 programs, installing it first;
+# fails, saying why, where a step fails (no root, a container without
+# binfmt_misc).
+emulate_i386() {
+  local version conf binfmt=/proc/sys/fs/binfmt_misc
+  if ! grep -qs bookworm-backports /etc/apt/sources.list.d/camera-info-backports.sources; then
+    add_apt_entry backports deb bookworm-backports || return 1
+    changed+=("added the apt suite bookworm-backports (for qemu-user only)")
+  fi
+  version="$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null || true)"
+  if [[ -z "$version" ]] || ! installed qemu-user || dpkg --compare-versions "$version" lt 1:10; then
+    apt_install qemu-user/bookworm-backports || return 1
+    changed+=("installed qemu-user $(dpkg-query -W -f='${Version}' qemu-user) from bookworm-backports")
+  fi
+  if ! mountpoint -q "$binfmt"; then
+    quietly sudo_if_needed mount -t binfmt_misc binfmt_misc "$binfmt" || return 1
+    changed+=("mounted binfmt_misc")
+  fi
+  if [[ ! -e "$binfmt/qemu-i386" ]]; then
+    conf="$(dpkg -L qemu-user | grep '/binfmt\.d/qemu-i386\.conf$' | head -n1 || true)"
+    [[ -n "$conf" ]] || { echo "setup: qemu-user ships no binfmt.d/qemu-i386.conf" >&2; return 1; }
+    sudo_if_needed tee "$binfmt/register" <"$conf" >/dev/null || return 1
+    changed+=("registered qemu-i386 for i386 programs with binfmt_misc")
+  elif [[ "$(head -n1 "$binfmt/qemu-i386")" != enabled ]]; then
+    echo 1 | sudo_if_needed tee "$binfmt/qemu-i386" >/dev/null || return 1
+    changed+=("enabled the qemu-i386 handler of binfmt_misc")
+  fi
+}
+
 # The shipped exe is the 32-bit one. Where the kernel runs no i386 code, it
 # runs under qemu's i386 emulator (bookworm's own qemu 7.2 takes about 50 s
 # of CPU to start a 32-bit Wine program; the one of bookworm-backports takes
@@ -92,32 +121,7 @@ if [[ "$what" == all ]]; then
   elif ((probe == 2)); then
     "$root/scripts/can-run-i386.sh" || true  # says why
   else
-    if ! grep -qs bookworm-backports /etc/apt/sources.list.d/camera-info-backports.sources; then
-      add_apt_entry backports deb bookworm-backports
-      changed+=("added the apt suite bookworm-backports (for qemu-user only)")
-    fi
-    version="$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null || true)"
-    if [[ -z "$version" ]] || ! installed qemu-user || dpkg --compare-versions "$version" lt 1:10; then
-      apt_install qemu-user/bookworm-backports
-      changed+=("installed qemu-user $(dpkg-query -W -f='${Version}' qemu-user) from bookworm-backports")
-    fi
-    if ! mountpoint -q "$binfmt"; then
-      quietly sudo_if_needed mount -t binfmt_misc binfmt_misc "$binfmt" &&
-        changed+=("mounted binfmt_misc") || true
-    fi
-    if mountpoint -q "$binfmt"; then
-      if [[ ! -e "$binfmt/qemu-i386" ]]; then
-        conf="$(dpkg -L qemu-user | grep '/binfmt\.d/qemu-i386\.conf$' | head -n1 || true)"
-        if [[ -z "$conf" ]]; then
-          echo "setup: qemu-user ships no binfmt.d/qemu-i386.conf" >&2
-        elif sudo_if_needed tee "$binfmt/register" <"$conf" >/dev/null; then
-          changed+=("registered qemu-i386 for i386 programs with binfmt_misc")
-        fi
-      elif [[ "$(head -n1 "$binfmt/qemu-i386")" != enabled ]]; then
-        echo 1 | sudo_if_needed tee "$binfmt/qemu-i386" >/dev/null
-        changed+=("enabled the qemu-i386 handler of binfmt_misc")
-      fi
-    fi
+    emulate_i386 || echo "setup: could not set up qemu for i386 programs (see above)" >&2
     "$root/scripts/can-run-i386.sh" 2>/dev/null && i386_ready=1
   fi
   if [[ -n "$i386_ready" ]]; then

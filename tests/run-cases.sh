@@ -239,9 +239,11 @@ lane() {  # NUMBER: runs cases from the queue until none is left
   lane="$work/lane-$1" installed=""
   mkdir "$lane"
   if [[ -n "$loader" ]]; then
-    export WINEPREFIX="$lane/prefix"
+    # Beside the prefix it copies, where its files can be hard links.
+    copy="$(mktemp -d "${base%/}.copy.XXXXXX")"
+    export WINEPREFIX="$copy/prefix"
+    trap '"$wine/wineserver" -k 2>/dev/null; "$wine/wineserver" -w 2>/dev/null; rm -rf "$copy"' EXIT
     "$tests/../scripts/wine-run.sh" --copy-prefix "$base" "$WINEPREFIX"
-    trap '"$wine/wineserver" -k 2>/dev/null; "$wine/wineserver" -w 2>/dev/null' EXIT
     "$wine/wineserver" -p  # a persistent server keeps the prefix loaded
   fi
   local n kind name rest
