@@ -16,8 +16,8 @@ certificate="${CAMERA_INFO_SIGN_PKCS12:+$(realpath -- "$CAMERA_INFO_SIGN_PKCS12"
 cd "$root"
 scripts/setup.sh all
 
-export SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}"
-export TZ=UTC LC_ALL=C
+SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}"
+export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
 dist="$root/dist"
 rm -rf "$dist"
 mkdir -p "$dist"
@@ -43,6 +43,11 @@ notices() {
   local -A text_of=() label_of=() packages_of=() files_of=() package_of=()
   local -a files=()
   mapfile -t files < <(linked_files "$build/camera-info.map")
+  # An empty list means a map of another form, not an exe of nothing.
+  if ((${#files[@]} == 0)); then
+    echo "release: $build/camera-info.map names no linked file" >&2
+    return 1
+  fi
   # One dpkg -S for all: each call reads the whole package database.
   while IFS= read -r file; do
     package="${file%%: *}" package_of[${file#*: }]="${package%%[:,]*}"
