@@ -4,15 +4,13 @@
 # expected, and no other file.
 # Usage: run-cases.sh PROGRAM                     the Linux build
 #        run-cases.sh PROGRAM WINE_LOADER HELPER  a Windows build, under Wine
-# Under Wine, in 64-bit prefixes (copies of CAMERA_INFO_WINE_TEMPLATE where
-# set, else of one made here), each case of wine/cases/NAME installs the
+# Under Wine, in a 64-bit prefix (a copy of CAMERA_INFO_WINE_TEMPLATE where
+# set, else one made here), each case of wine/cases/NAME installs the
 # video-input devices of its devices.txt for Wine's own DirectShow
 # enumerator and expects expected.txt. devices.txt has a device a line:
 # instance name, FriendlyName and Description, tab-separated; "-" for a
 # property the device lacks, dword:HEX for one that holds a number.
 # The cases of file-cases.txt follow, and under Wine a 32-bit run in system32.
-# The cases are independent: CAMERA_INFO_CASE_JOBS lanes (4; on Linux 2) run
-# them side by side, each lane in a prefix and directories of its own.
 # CAMERA_INFO_CASES="NAME..." runs only the cases named;
 # CAMERA_INFO_STOP_AT_FAILURE=1 starts no case after one has failed.
 # Prints a line per case; exits non-zero if any fails.
@@ -21,59 +19,44 @@ shopt -s nullglob dotglob extglob
 exe="$(realpath "$1")" loader="${2:-}" helper="${3:+$(realpath "$3")}"
 tests="$(cd "$(dirname "$0")" && pwd)"
 wine="$(dirname "${loader:-/usr/lib/wine/wine64}")"
-started=$SECONDS
+passed=0 failed=0 skipped=0 ran="" mounted="" installed="" started=$SECONDS
 if [[ -n "$loader" && ! -x "$loader" ]]; then
   echo "FAIL every case: $loader is not installed: run scripts/setup.sh all"
   exit 1
 fi
-# A held run (the report, or the new file, held by another program) ends
-# after about a second of retries: within 2 s, Wine's start included; the
-# 32-bit exe, whose Wine is emulated where the kernel runs no i386 code,
-# within a bound of its own.
+# A held run (the report held by another program) ends after about a second
+# of retries: within 2 s, Wine's start included; the 32-bit exe, whose Wine
+# is emulated where the kernel runs no i386 code, within a bound of its own.
 held_bound_ms=2000
 [[ "$loader" != */wine ]] || held_bound_ms=3500
-
 work="$(mktemp -d "${TMPDIR:-/tmp}/camera-info-cases.XXXXXX")"
 chmod 755 "$work"
-trap 'wait; rm -rf "$work"' EXIT
-fail_fast=""
-[[ "${CAMERA_INFO_STOP_AT_FAILURE:-}" != 1 ]] || fail_fast=1
+trap '[[ -z "$mounted" ]] || umount "$mounted"
+  [[ -z "$loader" ]] || { "$wine/wineserver" -k; "$wine/wineserver" -w; } 2>/dev/null
+  rm -rf "$work"' EXIT
 
-# The cases, each "KIND NAME [LINE]": wine (a directory of wine/cases), file
-# (a line of file-cases.txt) or system32.
-cases=()
-if [[ -n "$loader" ]]; then
-  for case_dir in "$tests"/wine/cases/*; do cases+=("wine ${case_dir##*/}"); done
-fi
-while read -r name where rest; do
-  [[ -n "$name" && "$name" != \#* && ("$where" == both || -n "$loader") ]] || continue
-  cases+=("file $name $where $rest")
-done <"$tests/file-cases.txt"
-[[ -z "$loader" ]] || cases+=("system32 system32-working-directory")
-if [[ -n "${CAMERA_INFO_CASES:-}" ]]; then
-  chosen=()
-  for name in $CAMERA_INFO_CASES; do
-    for item in "${cases[@]}"; do
-      read -r _ item_name _ <<<"$item"
-      [[ "$item_name" != "$name" ]] || { chosen+=("$item"); continue 2; }
-    done
-    echo "FAIL $name: no such case for $(basename "$exe")${loader:+ under $(basename "$loader")}"
-    exit 1
+summary() {
+  echo "$(basename "$exe")${loader:+ under $(basename "$loader")}: $((SECONDS - started)) s"
+  echo "$passed passed, $failed failed, $skipped skipped"
+  for name in ${CAMERA_INFO_CASES:-}; do
+    [[ "$ran " == *" $name "* ]] || { echo "FAIL $name: no such case here"; exit 1; }
   done
-  cases=("${chosen[@]}")
-fi
-
+  ((failed == 0 && passed + skipped > 0))
+  exit
+}
+wanted() { [[ -z "${CAMERA_INFO_CASES:-}" || " $CAMERA_INFO_CASES " == *" $1 "* ]]; }
 result() {  # NAME: passes when why=() holds no reason
+  ran+=" $1"
   if ((${#why[@]} == 0)); then
     echo "PASS $1 ($took)"
-    echo pass >>"$work/results"
+    passed=$((passed + 1))
   else
     echo "FAIL $1: $(printf '%s; ' "${why[@]}")"
-    echo fail >>"$work/results"
-    [[ -z "$fail_fast" ]] || touch "$work/stop"
+    failed=$((failed + 1))
+    [[ "${CAMERA_INFO_STOP_AT_FAILURE:-}" != 1 ]] || summary
   fi
 }
-skip() { echo "SKIP $1: $2"; echo skip >>"$work/results"; }
+skip() { echo "SKIP $1: $2"; skipped=$((skipped + 1)) ran+=" $1"; }
 
 # Runs COMMAND in DIR (under Wine, its Windows working directory) and puts in
 # why=() what went wrong: a status but 0, anything printed, a CameraInfo.txt
@@ -83,11 +66,11 @@ check() {  # DIR REPORT COMMAND...
   local dir="$1" report="$2" status file
   shift 2
   ms=$(date +%s%N)
-  (cd "$dir" && "$@") >"$lane/printed" 2>&1
+  (cd "$dir" && "$@") >"$work/printed" 2>&1
   status=$?
   ms=$((($(date +%s%N) - ms) / 1000000)) took="$ms ms" why=()
   ((status == 0)) || why+=("exit status $status")
-  [[ ! -s "$lane/printed" ]] || why+=("printed: $(head -c 300 "$lane/printed")")
+  [[ ! -s "$work/printed" ]] || why+=("printed: $(head -c 300 "$work/printed")")
   [[ "$report" == - ]] || cmp -s "$dir/CameraInfo.txt" "$report" ||
     why+=("CameraInfo.txt ($(stat -c '%s bytes' "$dir/CameraInfo.txt" 2>&1)) is not $report")
   theirs=0
@@ -112,14 +95,14 @@ install_devices() {  # CASE_DIR
     reg_value FriendlyName "$friendly"
     reg_value Description "$description"
   done <"$1/devices.txt" | { printf 'Windows Registry Editor Version 5.00\r\n\r\n'; cat; } |
-    iconv -f UTF-8 -t UTF-16 >"$lane/devices.reg"
+    iconv -f UTF-8 -t UTF-16 >"$work/devices.reg"
   for view in 32 64; do
     "$wine/wine64" reg delete "$key" /f "/reg:$view" >/dev/null 2>&1
     # A failed import is tried once more; what reg said is shown.
     for attempt in 1 2 none; do
-      [[ "$attempt" != none ]] || return 1
-      "$wine/wine64" reg import "Z:$lane/devices.reg" "/reg:$view" >"$lane/reg.out" 2>&1 && break
-      echo "reg import /reg:$view, attempt $attempt: $(tr -d '\r' <"$lane/reg.out")"
+      [[ "$attempt" != none ]] || { echo "FAIL set-up: could not install the devices of $1"; exit 1; }
+      "$wine/wine64" reg import "Z:$work/devices.reg" "/reg:$view" >"$work/reg.out" 2>&1 && break
+      echo "reg import /reg:$view, attempt $attempt: $(tr -d '\r' <"$work/reg.out")"
     done
   done
   installed="$1"
@@ -149,35 +132,41 @@ together() {  # COUNT PROGRAM
 
 standard="$tests/wine/cases/usb-pci-integrated-paths"
 new="$tests/data/report-empty.txt"
-[[ -z "$loader" ]] || new="$standard/expected.txt"
-
-wine_case() {  # NAME
-  install_devices "$tests/wine/cases/$1" || { why=("could not install its devices") took=""; result "$1"; return; }
-  check "$(mktemp -d "$lane/run.XXXXXX")" "$tests/wine/cases/$1/expected.txt" "$loader" "$exe"
-  result "$1"
-}
-
-file_case() {  # NAME WHERE EARLIER EXPECTED WORDS...
-  local name="$1" earlier="$3" expected="$4" words="${*:5}" dir report first count mounted=""
-  local -a command
-  read -ra command <<<"$words"
-  if [[ -n "$loader" ]] && ! install_devices "$standard"; then
-    why=("could not install the devices") took="" && result "$name" && return
+if [[ -n "$loader" ]]; then
+  export WINEPREFIX="$work/prefix" WINEDEBUG=-all DISPLAY= WINEDLLOVERRIDES="mscoree,mshtml="
+  if [[ -n "${CAMERA_INFO_WINE_TEMPLATE:-}" ]]; then
+    "$tests/../scripts/wine-run.sh" --copy-prefix "$CAMERA_INFO_WINE_TEMPLATE" "$WINEPREFIX"
+  else
+    "$tests/../scripts/wine-run.sh" --make-prefix "$WINEPREFIX" || { echo "FAIL set-up: no Wine prefix"; exit 1; }
   fi
-  dir="$(mktemp -d "$lane/run.XXXXXX")"
+  "$wine/wineserver" -p  # a persistent server keeps the prefix loaded
+  echo "prefix ready in $((SECONDS - started)) s"
+  for case_dir in "$tests"/wine/cases/*; do
+    wanted "${case_dir##*/}" || continue
+    install_devices "$case_dir"
+    check "$(mktemp -d "$work/run.XXXXXX")" "$case_dir/expected.txt" "$loader" "$exe"
+    result "${case_dir##*/}"
+  done
+  new="$standard/expected.txt"
+fi
+
+while read -r name where earlier expected words; do
+  [[ "$name" != \#* && ("$where" == both || -n "$loader") ]] && wanted "$name" || continue
+  [[ -z "$loader" ]] || install_devices "$standard"
+  read -ra command <<<"$words"
+  dir="$(mktemp -d "$work/run.XXXXXX")"
   if [[ "${command[0]}" == full-disk ]]; then
-    mount -t tmpfs -o size=8k camera-info-test "$dir" 2>"$lane/mount.out" ||
-      { skip "$name" "cannot mount a small tmpfs: $(<"$lane/mount.out")"; return; }
+    mount -t tmpfs -o size=8k camera-info-test "$dir" 2>"$work/mount.out" ||
+      { skip "$name" "cannot mount a small tmpfs: $(<"$work/mount.out")"; continue; }
     mounted="$dir"
   fi
   case "$earlier" in
     short) printf 'earlier\n' >"$dir/CameraInfo.txt" ;;
     long) head -c 10000 /dev/zero | tr '\0' x >"$dir/CameraInfo.txt" ;;
     dir) mkdir "$dir/CameraInfo.txt" ;;
-    link) printf 'earlier\n' >"$lane/target" && ln -s "$lane/target" "$dir/CameraInfo.txt" ;;
+    link) printf 'earlier\n' >"$work/target" && ln -s "$work/target" "$dir/CameraInfo.txt" ;;
   esac
-  rm -f "$lane/earlier"
-  cp "$dir/CameraInfo.txt" "$lane/earlier" 2>/dev/null
+  cp "$dir/CameraInfo.txt" "$work/earlier" 2>/dev/null
   case "${command[0]}" in
     read-only) chmod a-w "$dir/CameraInfo.txt" ;;
     full-disk) head -c 65536 /dev/zero >"$dir/filler" 2>/dev/null ;;  # no byte more fits
@@ -191,27 +180,28 @@ file_case() {  # NAME WHERE EARLIER EXPECTED WORDS...
   else
     command=("${command[@]//PROGRAM/$exe}")
   fi
-  case "$expected" in new) report="$new" ;; earlier) report="$lane/earlier" ;; dir) report=- ;; esac
+  case "$expected" in new) report="$new" ;; earlier) report="$work/earlier" ;; dir) report=- ;; esac
   check "$dir" "$report" "${command[@]}"
   [[ "$expected" != dir ]] || rmdir "$dir/CameraInfo.txt" || why+=("CameraInfo.txt is no longer an empty directory")
   [[ "$first" != clash || "$theirs" == "$count" ]] || why+=("$theirs of $count files in the way kept")
   [[ "$first" != @(hold|break) ]] || ((ms < held_bound_ms)) ||
     why+=("a held run took $took, more than $held_bound_ms ms")
-  [[ "$earlier" != link || ("$(<"$lane/target")" == earlier && ! -L "$dir/CameraInfo.txt") ]] ||
+  [[ "$earlier" != link || ("$(<"$work/target")" == earlier && ! -L "$dir/CameraInfo.txt") ]] ||
     why+=("the link is still there, or its target changed")
-  [[ -z "$mounted" ]] || umount "$dir"
+  [[ -z "$mounted" ]] || { umount "$dir" && mounted=""; }
   result "$name"
-}
+done <"$tests/file-cases.txt"
 
 # A 32-bit program whose working directory is system32 writes there, not into
 # syswow64, where WoW64 file-system redirection would send it.
-system32_case() {
-  local name=system32-working-directory windows="$WINEPREFIX/drive_c/windows" reasons reason left
-  if [[ "$loader" == */wine64 ]]; then
-    skip "$name" "a 64-bit program's file access is not redirected"
-    return
-  fi
-  install_devices "$standard" || { why=("could not install the devices") took="" && result "$name" && return; }
+name=system32-working-directory
+if [[ -z "$loader" ]] || ! wanted "$name"; then
+  :
+elif [[ "$loader" == */wine64 ]]; then
+  skip "$name" "a 64-bit program's file access is not redirected"
+else
+  windows="$WINEPREFIX/drive_c/windows"
+  install_devices "$standard"
   check "$windows/system32" "$new" "$loader" "$exe"
   # Wine's own services may still be adding files there: only ours count.
   reasons=("${why[@]}") why=()
@@ -221,61 +211,5 @@ system32_case() {
   left=("$windows"/sys*/CameraInfo.txt*)
   ((${#left[@]} == 0)) || why+=("left ${left[*]}")
   result "$name"
-}
-
-# Takes the next case of the queue: prints its index, or fails when none is left.
-take() {
-  local n lock
-  [[ ! -e "$work/stop" ]] || return 1
-  exec {lock}>>"$work/queue.lock"
-  flock "$lock"
-  n="$(<"$work/queue.next")"
-  echo $((n + 1)) >"$work/queue.next"
-  exec {lock}>&-
-  ((n < ${#cases[@]})) && echo "$n"
-}
-
-lane() {  # NUMBER: runs cases from the queue until none is left
-  lane="$work/lane-$1" installed=""
-  mkdir "$lane"
-  if [[ -n "$loader" ]]; then
-    # Beside the prefix it copies, where its files can be hard links.
-    copy="$(mktemp -d "${base%/}.copy.XXXXXX")"
-    export WINEPREFIX="$copy/prefix"
-    trap '"$wine/wineserver" -k 2>/dev/null; "$wine/wineserver" -w 2>/dev/null; rm -rf "$copy"' EXIT
-    "$tests/../scripts/wine-run.sh" --copy-prefix "$base" "$WINEPREFIX"
-    "$wine/wineserver" -p  # a persistent server keeps the prefix loaded
-  fi
-  local n kind name rest
-  while n="$(take)"; do
-    read -r kind name rest <<<"${cases[$n]}"
-    case "$kind" in
-      wine) wine_case "$name" ;;
-      file) file_case "$name" $rest ;;
-      system32) system32_case ;;
-    esac
-  done
-}
-
-if [[ -n "$loader" ]]; then
-  export WINEDEBUG=-all DISPLAY= WINEDLLOVERRIDES="mscoree,mshtml="
-  base="${CAMERA_INFO_WINE_TEMPLATE:-}"
-  if [[ -z "$base" ]]; then
-    base="$work/prefix"
-    "$tests/../scripts/wine-run.sh" --make-prefix "$base" || { echo "FAIL set-up: no Wine prefix"; exit 1; }
-    echo "prefix ready in $((SECONDS - started)) s"
-  fi
 fi
-
-echo 0 >"$work/queue.next"
-lanes="${CAMERA_INFO_CASE_JOBS:-$([[ -n "$loader" ]] && echo 4 || echo 2)}"
-((lanes <= ${#cases[@]})) || lanes=${#cases[@]}
-for ((l = 1; l <= lanes; l++)); do lane "$l" & done
-wait
-
-count() { grep -cx "$1" "$work/results" 2>/dev/null; }
-passed="$(count pass)" failed="$(count fail)" skipped="$(count skip)"
-echo "$(basename "$exe")${loader:+ under $(basename "$loader")}: $((SECONDS - started)) s, $lanes lanes"
-echo "$passed passed, $failed failed, $skipped skipped"
-[[ ! -e "$work/stop" ]] || echo "stopped at the first failure"
-((failed == 0 && passed + skipped > 0))
+summary
