@@ -107,23 +107,17 @@ int hold(const char* how, const char* ms, const char* name, char** program) {
   return finish(process);
 }
 
-// Ctrl+Break as the console delivers it: a new thread of the process at
-// CtrlRoutine, which calls the process's handlers (Wine 8 delivers no
-// GenerateConsoleCtrlEvent, and such a thread only within the process).
+// Ctrl+Break as the console delivers it: CtrlRoutine, on a thread of the
+// process, calls the process's handlers (Wine 8 delivers no
+// GenerateConsoleCtrlEvent, and runs CtrlRoutine only within the process).
 DWORD WINAPI sendBreakOnNewFile(void*) {
   newFileOf(GetCurrentProcess());
   const FARPROC routine =
       GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine");
   if (!routine) std::exit(16);
-  const HANDLE thread = CreateThread(
-      nullptr, 0,
-      reinterpret_cast<LPTHREAD_START_ROUTINE>(
-          reinterpret_cast<void (*)()>(routine)),
-      reinterpret_cast<void*>(static_cast<ULONG_PTR>(CTRL_BREAK_EVENT)), 0,
-      nullptr);
-  if (!thread) std::exit(16);
-  WaitForSingleObject(thread, INFINITE);
-  return 0;
+  return reinterpret_cast<LPTHREAD_START_ROUTINE>(
+      reinterpret_cast<void (*)()>(routine))(
+      reinterpret_cast<void*>(static_cast<ULONG_PTR>(CTRL_BREAK_EVENT)));
 }
 
 int interrupt(const char* name) {
@@ -132,7 +126,6 @@ int interrupt(const char* name) {
   }
   const HANDLE sender =
       CreateThread(nullptr, 0, sendBreakOnNewFile, nullptr, 0, nullptr);
-  if (!sender) return 16;
   runCameraInfo(systemDevicePlatform());
   WaitForSingleObject(sender, INFINITE);
   return 0;
