@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks a built camera-info.exe: a console program that imports nothing but
-# the system's own DLLs, declares the Windows version its imports need,
-# embeds a manifest asking for no elevation, carries version information,
+# the system's own DLLs, turns error dialogs off, declares the Windows
+# version its imports need, embeds a manifest asking for no elevation,
+# carries version information,
 # keeps ASLR and DEP (and high-entropy ASLR when 64-bit), and bears the
 # commit's time as its PE time stamp, not the time it was linked.
 # Usage: check-windows-exe.sh OBJDUMP EXE VERSION EPOCH
@@ -52,6 +53,8 @@ case "$headers" in
   *) needed=5.1 ;;
 esac
 imports="$(awk '/DLL Name:/ {dll = 1} dll && NF == 3 && $1 ~ /^[0-9a-f]+$/ {print $3}' <<<"$headers")"
+# An unattended run must not wait on an error dialog.
+grep -qx SetErrorMode <<<"$imports" || fail "does not call SetErrorMode: an error dialog could stall a run"
 for call in GetTickCount64 InitializeConditionVariable SleepConditionVariableCS \
   WakeAllConditionVariable WakeConditionVariable InitializeSRWLock \
   AcquireSRWLockExclusive InitOnceExecuteOnce CreateSymbolicLinkW \

@@ -28,7 +28,7 @@ fi
 # of retries: within 2 s, Wine's start included; the 32-bit exe, whose Wine
 # is emulated where the kernel runs no i386 code, within a bound of its own.
 held_bound_ms=2000
-[[ "$loader" != */wine ]] || held_bound_ms=3500
+[[ "$loader" != */wine ]] || held_bound_ms=3000
 work="$(mktemp -d "${TMPDIR:-/tmp}/camera-info-cases.XXXXXX")"
 chmod 755 "$work"
 trap '[[ -z "$mounted" ]] || umount "$mounted"
