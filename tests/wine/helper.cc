@@ -42,11 +42,14 @@ PROCESS_INFORMATION start(char** argv, DWORD flags = 0) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, flags,
-                      nullptr, nullptr, &startup, &process)) {
-    std::exit(10);
+  // Wine has been seen to fail a start once in many runs: one more try.
+  for (int attempt = 0; attempt < 2; ++attempt, Sleep(100)) {
+    if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, flags,
+                       nullptr, nullptr, &startup, &process)) {
+      return process;
+    }
   }
-  return process;
+  std::exit(10);
 }
 
 int finish(HANDLE process) {
