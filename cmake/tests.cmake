@@ -16,6 +16,7 @@ set(test_data ${CMAKE_SOURCE_DIR}/tests/data)
 
 add_executable(camera_info_tests
   src/app/run_test.cc
+  src/discovery/device_ids_test.cc
   src/discovery/enumerate_cameras_test.cc
   src/report/report_writer_test.cc)
 target_compile_definitions(camera_info_tests PRIVATE

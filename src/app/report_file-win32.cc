@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -112,13 +113,14 @@ bool writeAll(HANDLE file, const char* data, size_t size) {
   return true;
 }
 
-bool seek(HANDLE file, size_t offset) {
+// Offsets and lengths are 64-bit: a 32-bit size_t wraps at 4 GiB.
+bool seek(HANDLE file, uint64_t offset) {
   LARGE_INTEGER position;
   position.QuadPart = static_cast<LONGLONG>(offset);
   return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) != FALSE;
 }
 
-bool setLength(HANDLE file, size_t length) {
+bool setLength(HANDLE file, uint64_t length) {
   return seek(file, length) && SetEndOfFile(file) != FALSE;
 }
 
@@ -200,12 +202,23 @@ class NewFile {
     }
   }
 
-  /// Deletes the file, if it is still ours, through its handle.
+  /// Deletes the file, if it is still ours, through its handle. Where the
+  /// system can (Windows 10 1709 and later, on NTFS) the name goes at once,
+  /// even while a scanner holds the file; elsewhere it goes when the last
+  /// handle to it closes.
   void remove() {
     if (!file_.valid()) return;
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    SetFileInformationByHandle(file_.get(), FileDispositionInfo, &disposition,
-                               sizeof disposition);
+    // FileDispositionInfoEx and its flags, which the Vista headers lack.
+    const auto dispositionEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+    struct {
+      DWORD Flags;
+    } posixDelete = {0x1 | 0x2};  // DELETE | POSIX_SEMANTICS
+    if (!SetFileInformationByHandle(file_.get(), dispositionEx, &posixDelete,
+                                    sizeof posixDelete)) {
+      FILE_DISPOSITION_INFO disposition = {TRUE};
+      SetFileInformationByHandle(file_.get(), FileDispositionInfo, &disposition,
+                                 sizeof disposition);
+    }
     file_.close();
   }
 
@@ -215,32 +228,44 @@ class NewFile {
 
 }  // namespace
 
+namespace {
+
+bool overwriteLocked(HANDLE file, const std::string& text) {
+  LARGE_INTEGER length;
+  if (!GetFileSizeEx(file, &length)) return false;
+  const uint64_t oldSize = static_cast<uint64_t>(length.QuadPart);
+  const uint64_t newSize = text.size();
+  if (newSize < oldSize) {
+    // A file that a reader has mapped cannot be cut: that shows before any
+    // byte has changed.
+    return setLength(file, newSize) && seek(file, 0) &&
+           writeAll(file, text.data(), text.size()) && FlushFileBuffers(file);
+  }
+  // A disk without room for the part past the old end fails before any
+  // earlier byte has changed. Whatever fails, the file goes back to its old
+  // length, so that no new tail follows old bytes.
+  const size_t kept = static_cast<size_t>(oldSize);
+  const bool written = seek(file, oldSize) &&
+                       writeAll(file, text.data() + kept, text.size() - kept) &&
+                       setLength(file, newSize) && seek(file, 0) &&
+                       writeAll(file, text.data(), kept) &&
+                       FlushFileBuffers(file);
+  if (!written) setLength(file, oldSize);
+  return written;
+}
+
+}  // namespace
+
 bool overwriteFile(HANDLE file, const std::string& text) {
-  LARGE_INTEGER oldLength;
-  if (!GetFileSizeEx(file, &oldLength)) return false;
   // Another program's lock on any byte would stop a write halfway: the
-  // whole file is ours first, or the report stays as it is.
+  // whole file is ours first, or the report stays as it is. Its size is
+  // read under the lock, where nobody else can change it.
   OVERLAPPED whole = {};
   if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
                   MAXDWORD, MAXDWORD, &whole)) {
     return false;
   }
-  const size_t oldSize = static_cast<size_t>(oldLength.QuadPart);
-  const size_t kept = std::min(oldSize, text.size());
-  bool written;
-  if (text.size() < oldSize) {
-    // A file that a reader has mapped cannot be cut: that shows before any
-    // byte has changed.
-    written = setLength(file, text.size());
-  } else {
-    // A disk without room for the part past the old end fails before any
-    // earlier byte has changed; the file is cut back.
-    written = seek(file, kept) &&
-              writeAll(file, text.data() + kept, text.size() - kept);
-    if (!written) setLength(file, kept);
-  }
-  written = written && seek(file, 0) && writeAll(file, text.data(), kept) &&
-            FlushFileBuffers(file);
+  const bool written = overwriteLocked(file, text);
   UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &whole);
   return written;
 }

@@ -75,4 +75,26 @@ TEST(EnumerateCameras, StatusesAndNamesDecideWhichDevicesGiveRecords) {
   }
 }
 
+TEST(EnumerateCameras, NamesAreCutTo255UnitsWithoutSplittingAPair) {
+  const std::u16string n254(254, u'n');
+  const struct {
+    std::u16string name;
+    size_t kept;
+  } rows[] = {
+      {std::u16string(300, u'N'), 255},  // cut to the first 255
+      {n254 + u"n", 255},                // exactly 255 stays whole
+      {n254 + u"\xD83D\xDE00xyz", 254},  // the pair at 254-255 goes whole
+      {n254 + u"\xD83Dx", 255},          // a lone high surrogate stays
+      {n254 + u"x\xDE00", 255},          // and so does a lone low one
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE("row " + std::to_string(&row - rows));
+    FakeDevicePlatform platform({{u"x", {}, row.name}});
+    std::vector<CameraRecord> cameras;
+    enumerateCameras(cameras, platform);
+    ASSERT_EQ(cameras.size(), 1u);
+    EXPECT_EQ(cameras[0].name, row.name.substr(0, row.kept));
+  }
+}
+
 }  // namespace

@@ -3,29 +3,41 @@
 //                                shared as the letters r, w, d of HOW say
 //                                (none: not shared); with m FILE is mapped
 //                                into memory too, with l its bytes are
-//                                locked, and with s the run's new file is
-//                                opened once it appears, as a scanner opens
-//                                files (sharing reading and writing). FILE
+//                                locked. With s the run's new file is
+//                                opened once it appears, as a scanner that
+//                                shares deletion does, and must open; with p
+//                                a scanner that does not share deletion
+//                                tries to open it until the run ends. FILE
 //                                is let go MS milliseconds after the new
 //                                file appears ("-": when PROGRAM ends).
-//   break FILE                   holds FILE without sharing while this
+//                                Prints "held-window N": the milliseconds
+//                                from the new file's appearance to the end.
+//   close FILE                   holds FILE without sharing while this
 //                                process makes the report, as the program
-//                                does, and sends it Ctrl+Break when the new
+//                                does, and closes its console when the new
 //                                file appears
-//   deep                         makes the report, as the program does, in a
-//                                directory whose path is longer than
-//                                MAX_PATH, made here, then moves it here and
-//                                removes the directory
+//   link FILE                    holds FILE sharing reading and writing
+//                                while this process makes the report, with
+//                                FILE shown as a symbolic link
+//   deep LENGTH                  makes the report, as the program does, in a
+//                                directory whose path has LENGTH characters,
+//                                made here, then moves it here and removes
+//                                the directory
 //   clash COUNT PROGRAM...       runs PROGRAM with the first COUNT names of
 //                                its new file taken by files that hold
 //                                "theirs"
-//   overwrite FILE SIZE          overwriteFile() with SIZE bytes on FILE
+//   overwrite FILE SIZE RESULT [grown]
+//                                overwriteFile() with SIZE bytes on FILE,
+//                                which must return RESULT (true or false);
+//                                with grown another program adds 1000 bytes
+//                                to FILE just before it is locked
 // Exits with PROGRAM's status, or 10 to 19 where the helper itself failed.
 // What it holds is let go when it exits. Arguments may hold no space: they
 // are joined into one command line.
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -64,9 +76,10 @@ HANDLE open(const char* name, DWORD access, DWORD share, DWORD how) {
 }
 
 // Waits until the run's new file appears beside the report; returns its
-// name, or "" if the run ended first or 5 s went by.
+// name, or "" if the run ended first. The minute is only a last resort.
 std::string newFileOf(HANDLE process) {
-  for (const ULONGLONG end = GetTickCount64() + 5000; GetTickCount64() < end;) {
+  for (const ULONGLONG end = GetTickCount64() + 60000;
+       GetTickCount64() < end;) {
     WIN32_FIND_DATAA found;
     const HANDLE search = FindFirstFileA("CameraInfo.txt.*.tmp", &found);
     if (search != INVALID_HANDLE_VALUE) {
@@ -76,6 +89,25 @@ std::string newFileOf(HANDLE process) {
     if (WaitForSingleObject(process, 1) != WAIT_TIMEOUT) break;
   }
   return "";
+}
+
+struct Scanner {
+  std::string file;
+  HANDLE process;
+};
+
+// Opens the new file as a scanner that does not share deletion, over and
+// over until it gets it or the run ends; what it gets it keeps.
+DWORD WINAPI scanUntilTheEnd(void* argument) {
+  const auto* scanner = static_cast<Scanner*>(argument);
+  while (WaitForSingleObject(scanner->process, 0) == WAIT_TIMEOUT) {
+    if (open(scanner->file.c_str(), GENERIC_READ,
+             FILE_SHARE_READ | FILE_SHARE_WRITE,
+             OPEN_EXISTING) != INVALID_HANDLE_VALUE) {
+      break;
+    }
+  }
+  return 0;
 }
 
 int hold(const char* how, const char* ms, const char* name, char** program) {
@@ -97,64 +129,128 @@ int hold(const char* how, const char* ms, const char* name, char** program) {
     return 13;
   }
   const HANDLE process = start(program).hProcess;
+  Scanner scanner = {newFileOf(process), process};
+  const ULONGLONG appeared = GetTickCount64();
+  if (scanner.file.empty()) return 15;
+  if (has('s') && open(scanner.file.c_str(), GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       OPEN_EXISTING) == INVALID_HANDLE_VALUE) {
+    return 15;
+  }
+  if (has('p')) CreateThread(nullptr, 0, scanUntilTheEnd, &scanner, 0, nullptr);
   if (*ms != '-') {
-    const std::string newFile = newFileOf(process);
-    if (has('s') && !newFile.empty()) {
-      // Whether the scanner gets it is up to the run; it tries, as they do.
-      open(newFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-           OPEN_EXISTING);
-    }
     Sleep(std::strtoul(ms, nullptr, 10));
     CloseHandle(file);
   }
-  return finish(process);
+  const int status = finish(process);
+  std::printf("held-window %llu\n", GetTickCount64() - appeared);
+  return status;
 }
 
-// Ctrl+Break as the console delivers it: CtrlRoutine, on a thread of the
-// process, calls the process's handlers (Wine 8 delivers no
-// GenerateConsoleCtrlEvent, and runs CtrlRoutine only within the process).
-DWORD WINAPI sendBreakOnNewFile(void*) {
+// Closing the console as Windows does it: CtrlRoutine, on a thread of the
+// process, calls the process's handlers, and once they return the process
+// is ended (Wine 8 delivers no console event from outside, and runs
+// CtrlRoutine only within the process). Windows ends it with
+// STATUS_CONTROL_C_EXIT; here it ends with 0, so that the case's verdict is
+// on the files alone.
+DWORD WINAPI closeConsoleOnNewFile(void*) {
   newFileOf(GetCurrentProcess());
   const FARPROC routine =
       GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine");
   if (!routine) std::exit(16);
-  return reinterpret_cast<LPTHREAD_START_ROUTINE>(
+  reinterpret_cast<LPTHREAD_START_ROUTINE>(
       reinterpret_cast<void (*)()>(routine))(
-      reinterpret_cast<void*>(static_cast<ULONG_PTR>(CTRL_BREAK_EVENT)));
+      reinterpret_cast<void*>(static_cast<ULONG_PTR>(CTRL_CLOSE_EVENT)));
+  ExitProcess(0);
 }
 
-int interrupt(const char* name) {
+int closeConsole(const char* name) {
   if (open(name, GENERIC_READ, 0, OPEN_EXISTING) == INVALID_HANDLE_VALUE) {
     return 12;
   }
-  const HANDLE sender =
-      CreateThread(nullptr, 0, sendBreakOnNewFile, nullptr, 0, nullptr);
+  const HANDLE console =
+      CreateThread(nullptr, 0, closeConsoleOnNewFile, nullptr, 0, nullptr);
   runCameraInfo(systemDevicePlatform());
-  WaitForSingleObject(sender, INFINITE);
+  WaitForSingleObject(console, INFINITE);  // which ends the process
   return 0;
 }
 
-int deep() {
-  // Two levels of 150 characters below the current directory.
+// Points this program's import of `function` at `replacement`; the code of
+// the run, linked in, then calls it. Returns the function it replaced.
+template <typename Function>
+Function replaceImport(const char* function, Function replacement) {
+  auto* const base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+  const auto* const headers = reinterpret_cast<IMAGE_NT_HEADERS*>(
+      base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& imports =
+      headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  for (auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(
+           base + imports.VirtualAddress);
+       dll->Name; ++dll) {
+    auto* name =
+        reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->OriginalFirstThunk);
+    auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk);
+    for (; name->u1.AddressOfData; ++name, ++slot) {
+      if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) ||
+          std::strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(
+                          base + name->u1.AddressOfData)
+                          ->Name,
+                      function) != 0) {
+        continue;
+      }
+      DWORD was;
+      VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function,
+                     PAGE_READWRITE, &was);
+      const auto replaced = reinterpret_cast<Function>(slot->u1.Function);
+      slot->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+      VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, was, &was);
+      return replaced;
+    }
+  }
+  std::exit(16);
+}
+
+using GetAttributes = DWORD(WINAPI*)(LPCWSTR);
+GetAttributes realGetFileAttributes;
+
+// What Windows shows for a symbolic link; Wine 8 makes none.
+DWORD WINAPI attributesOfALink(LPCWSTR path) {
+  const DWORD found = realGetFileAttributes(path);
+  return found == INVALID_FILE_ATTRIBUTES
+             ? found
+             : found | FILE_ATTRIBUTE_REPARSE_POINT;
+}
+
+int link(const char* name) {
+  if (open(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+           OPEN_EXISTING) == INVALID_HANDLE_VALUE) {
+    return 12;
+  }
+  realGetFileAttributes =
+      replaceImport<GetAttributes>("GetFileAttributesW", attributesOfALink);
+  return runCameraInfo(systemDevicePlatform());
+}
+
+int deep(size_t length) {
   std::wstring here(GetCurrentDirectoryW(0, nullptr), L'\0');
   here.resize(GetCurrentDirectoryW(static_cast<DWORD>(here.size()), &here[0]));
-  std::wstring path = L"\\\\?\\" + here;
-  for (int level = 0; level < 2; ++level) {
-    path += L"\\" + std::wstring(150, L'd');
-    if (!CreateDirectoryW(path.c_str(), nullptr)) return 17;
+  if (here.size() + 2 > length) return 17;
+  const std::wstring path =
+      here + L"\\" + std::wstring(length - here.size() - 1, L'd');
+  // A program can be started in a directory whose path is shorter than
+  // MAX_PATH; the report's and the new file's paths may still be longer.
+  if (!CreateDirectoryW(path.c_str(), nullptr) ||
+      !SetCurrentDirectoryW(path.c_str())) {
+    return 17;
   }
-  // Wine starts no program in such a directory, but a program may go there.
-  if (!SetCurrentDirectoryW(path.c_str())) return 17;
   const int status = runCameraInfo(systemDevicePlatform());
   if (!SetCurrentDirectoryW(here.c_str())) return 18;
-  const std::wstring report = path + L"\\CameraInfo.txt";
+  const std::wstring report = L"\\\\?\\" + path + L"\\CameraInfo.txt";
   if (!MoveFileExW(report.c_str(), L"CameraInfo.txt",
                    MOVEFILE_REPLACE_EXISTING)) {
     DeleteFileW(report.c_str());
   }
-  for (; path.size() > here.size() + 4; path.resize(path.rfind(L'\\'))) {
-    if (!RemoveDirectoryW(path.c_str())) return 18;
-  }
+  if (!RemoveDirectoryW(path.c_str())) return 18;
   return status;
 }
 
@@ -175,21 +271,44 @@ int clash(int count, char** program) {
 
 }  // namespace
 
+using LockRange = BOOL(WINAPI*)(HANDLE, DWORD, DWORD, DWORD, DWORD,
+                                LPOVERLAPPED);
+LockRange realLockFileEx;
+
+// Another program makes the file longer just before the lock is taken.
+BOOL WINAPI lockAfterAnotherWrite(HANDLE file, DWORD flags, DWORD reserved,
+                                  DWORD low, DWORD high, LPOVERLAPPED where) {
+  const HANDLE other = open("CameraInfo.txt", GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+  DWORD written = 0;
+  SetFilePointer(other, 0, nullptr, FILE_END);
+  WriteFile(other, std::string(1000, 'g').data(), 1000, &written, nullptr);
+  CloseHandle(other);
+  return realLockFileEx(file, flags, reserved, low, high, where);
+}
+
 int main(int argc, char** argv) {
   const std::string what = argc > 1 ? argv[1] : "";
   if (what == "hold" && argc > 5) {
     return hold(argv[2], argv[3], argv[4], argv + 5);
   }
-  if (what == "break" && argc > 2) return interrupt(argv[2]);
-  if (what == "deep") return deep();
+  if (what == "close" && argc > 2) return closeConsole(argv[2]);
+  if (what == "link" && argc > 2) return link(argv[2]);
+  if (what == "deep" && argc > 2)
+    return deep(std::strtoul(argv[2], nullptr, 10));
   if (what == "clash" && argc > 3) return clash(std::atoi(argv[2]), argv + 3);
-  if (what == "overwrite" && argc > 3) {
+  if (what == "overwrite" && argc > 4) {
     const HANDLE file = open(argv[2], GENERIC_WRITE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
     if (file == INVALID_HANDLE_VALUE) return 14;
-    overwriteFile(file, std::string(std::strtoul(argv[3], nullptr, 10), 'x'));
+    if (argc > 5 && std::strcmp(argv[5], "grown") == 0) {
+      realLockFileEx =
+          replaceImport<LockRange>("LockFileEx", lockAfterAnotherWrite);
+    }
+    const bool result = overwriteFile(
+        file, std::string(std::strtoul(argv[3], nullptr, 10), 'x'));
     CloseHandle(file);
-    return 0;
+    return result == (std::strcmp(argv[4], "true") == 0) ? 0 : 19;
   }
   return 2;
 }
