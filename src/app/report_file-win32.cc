@@ -243,12 +243,12 @@ bool overwriteLocked(HANDLE file, const std::string& text) {
   }
   // A disk without room for the part past the old end fails before any
   // earlier byte has changed. Whatever fails, the file goes back to its old
-  // length, so that no new tail follows old bytes.
+  // length, so that no new tail follows old bytes. The lock keeps others
+  // from writing past the end, so the text's end is the file's end.
   const size_t kept = static_cast<size_t>(oldSize);
   const bool written = seek(file, oldSize) &&
                        writeAll(file, text.data() + kept, text.size() - kept) &&
-                       setLength(file, newSize) && seek(file, 0) &&
-                       writeAll(file, text.data(), kept) &&
+                       seek(file, 0) && writeAll(file, text.data(), kept) &&
                        FlushFileBuffers(file);
   if (!written) setLength(file, oldSize);
   return written;

@@ -26,11 +26,12 @@
 //   clash COUNT PROGRAM...       runs PROGRAM with the first COUNT names of
 //                                its new file taken by files that hold
 //                                "theirs"
-//   overwrite FILE SIZE RESULT [grown]
+//   overwrite FILE SIZE RESULT [grown|short]
 //                                overwriteFile() with SIZE bytes on FILE,
 //                                which must return RESULT (true or false);
 //                                with grown another program adds 1000 bytes
-//                                to FILE just before it is locked
+//                                to FILE just before it is locked, with short
+//                                every write takes half of what it is given
 // Exits with PROGRAM's status, or 10 to 19 where the helper itself failed.
 // What it holds is let go when it exits. Arguments may hold no space: they
 // are joined into one command line.
@@ -287,6 +288,15 @@ BOOL WINAPI lockAfterAnotherWrite(HANDLE file, DWORD flags, DWORD reserved,
   return realLockFileEx(file, flags, reserved, low, high, where);
 }
 
+using Write = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+Write realWriteFile;
+
+// A disk that takes only half of each write and says so, as a full one may.
+BOOL WINAPI writeHalf(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
+                      LPOVERLAPPED where) {
+  return realWriteFile(file, data, size > 1 ? size / 2 : size, written, where);
+}
+
 int main(int argc, char** argv) {
   const std::string what = argc > 1 ? argv[1] : "";
   if (what == "hold" && argc > 5) {
@@ -301,9 +311,12 @@ int main(int argc, char** argv) {
     const HANDLE file = open(argv[2], GENERIC_WRITE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
     if (file == INVALID_HANDLE_VALUE) return 14;
-    if (argc > 5 && std::strcmp(argv[5], "grown") == 0) {
+    const std::string way = argc > 5 ? argv[5] : "";
+    if (way == "grown") {
       realLockFileEx =
           replaceImport<LockRange>("LockFileEx", lockAfterAnotherWrite);
+    } else if (way == "short") {
+      realWriteFile = replaceImport<Write>("WriteFile", writeHalf);
     }
     const bool result = overwriteFile(
         file, std::string(std::strtoul(argv[3], nullptr, 10), 'x'));
