@@ -16,6 +16,14 @@ else()
   set(wine_loader /usr/lib/wine/wine)
 endif()
 
+# Every Win32 call of the file steps failed in turn, in-process.
+add_executable(fault_sweep tests/wine/fault_sweep.cc)
+target_link_libraries(fault_sweep PRIVATE camera_info_core camera_info_warnings)
+
+if(can_run_tests AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  add_test(NAME fault-sweep COMMAND fault_sweep)
+endif()
+
 if(can_run_tests)
   add_test(NAME wine-cases
     COMMAND ${CMAKE_SOURCE_DIR}/tests/run-cases.sh $<TARGET_FILE:camera-info>

@@ -10,7 +10,8 @@
 # PRESET is a CMake preset; TEST the name of one of its tests; the CASEs, for
 # tests/run-cases.sh's tests, the only cases run. The test stops at its first
 # failure. Windows mutants are judged on windows-x64, unless they need the
-# 32-bit build.
+# 32-bit build. Mutants of the release tooling say "# run: release SCRIPT":
+# SCRIPT, run from the copy's top, builds what it needs itself.
 # The mutants run side by side: CAMERA_INFO_MUTANT_JOBS jobs (5; Wine mostly
 # waits, so more than the cores), each in a scratch copy of the project where
 # its preset is configured and built once; a mutant is applied, built,
@@ -31,7 +32,7 @@ scratch="$(mktemp -d /tmp/camera-info-mutants.XXXXXX)"
 trap 'jobs -p | xargs -r kill 2>/dev/null || true; wait; rm -rf "$scratch"' EXIT
 
 # The mutants of each preset, in a queue of its own.
-declare -A count=() weight=([native]=1 [sanitize]=2 [windows-x64]=4 [windows-x86]=8) jobs_of=()
+declare -A count=() weight=([native]=1 [sanitize]=2 [windows-x64]=4 [windows-x86]=8 [release]=16) jobs_of=()
 broken=() skipped=()
 for mutant in "${mutants[@]}"; do
   name="$(basename "$mutant" .diff)"
@@ -96,6 +97,7 @@ targets_of() {
     unit) echo camera_info_tests ;;
     cases | windows-exe) echo camera-info ;;
     wine-cases) echo camera-info helper ;;
+    fault-sweep) echo fault_sweep ;;
     *) echo all ;;
   esac
 }
@@ -104,6 +106,7 @@ targets_of() {
 # the first failure; its output goes to LOG.
 run_test() {  # LOG TEST [CASES]
   local -a only=()
+  if [[ "$preset" == release ]]; then "./$2" >"$1" 2>&1; return; fi
   [[ -z "${3:-}" ]] || only=(CAMERA_INFO_CASES="$3")
   env "${only[@]}" CAMERA_INFO_STOP_AT_FAILURE="${CAMERA_INFO_STOP_AT_FAILURE:-1}" GTEST_FAIL_FAST=1 \
     ctest --preset "$preset" -R "^$2\$" --no-tests=error --output-on-failure >"$1" 2>&1
@@ -120,7 +123,8 @@ job() {  # NUMBER PRESET BASELINE: with BASELINE 1, checks the unmutated project
   # shellcheck disable=SC2046
   targets="$(cut -f2 "$scratch/queue-$preset" | sort -u | while read -r test; do targets_of "$test"; done |
     tr ' ' '\n' | sort -u | tr '\n' ' ')"
-  if ! { cmake --preset "$preset" && cmake --build --preset "$preset" --target $targets; } >"$log" 2>&1; then
+  if [[ "$preset" != release ]] &&
+    ! { cmake --preset "$preset" && cmake --build --preset "$preset" --target $targets; } >"$log" 2>&1; then
     echo "FAIL the unmutated project does not build on $preset:"
     tail -n 30 "$log"
     echo broken >>"$scratch/results"
@@ -137,7 +141,8 @@ job() {  # NUMBER PRESET BASELINE: with BASELINE 1, checks the unmutated project
     fi
     patch -s -p1 <"$mutant"
     status=0
-    cmake --build --preset "$preset" --target $(targets_of "$test") >"$log" 2>&1 || status=build
+    [[ "$preset" == release ]] ||
+      cmake --build --preset "$preset" --target $(targets_of "$test") >"$log" 2>&1 || status=build
     [[ "$status" != 0 ]] || run_test "$log" "$test" "$cases" || status=$?
     patch -s -R -p1 <"$mutant"
     # The first failing case and why, or the failing unit tests.
@@ -162,7 +167,8 @@ job() {  # NUMBER PRESET BASELINE: with BASELINE 1, checks the unmutated project
 # mutant names none).
 baseline() {  # LOG
   local test t c all cases
-  cmake --build --preset "$preset" --target $targets >"$1" 2>&1 || { echo "FAIL the unmutated project does not build"; return 1; }
+  [[ "$preset" == release ]] || cmake --build --preset "$preset" --target $targets >"$1" 2>&1 ||
+    { echo "FAIL the unmutated project does not build"; return 1; }
   for test in $(cut -f2 "$scratch/queue-$preset" | sort -u); do
     all="" cases=""
     while IFS=$'\t' read -r _ t c; do

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Builds the Windows release: for the 32-bit (x86) and the 64-bit (x64)
 # tool, dist/camera-info-VERSION-windows-ARCH.zip with camera-info.exe,
-# README.txt, the report's schema and THIRD-PARTY-NOTICES.txt, and
-# dist/SHA256SUMS over both zips.
+# README.txt, the report's schema, THIRD-PARTY-NOTICES.txt and the SBOM
+# camera-info.cdx.json (CycloneDX 1.5), that SBOM again beside the zip as
+# dist/camera-info-VERSION-windows-ARCH.cdx.json, and dist/SHA256SUMS over
+# the zips and the SBOMs.
 #   scripts/release.sh
-# One commit gives the same bytes from any checkout: every time in the exes
-# and zips is the last commit's time (SOURCE_DATE_EPOCH, where set).
+# One commit gives the same bytes from any checkout: every time in the exes,
+# zips and SBOMs is the last commit's time (SOURCE_DATE_EPOCH, where set).
 # Given CAMERA_INFO_SIGN_PKCS12, a PKCS#12 file with a code-signing
 # certificate and its key, and CAMERA_INFO_SIGN_PASSWORD, its password, it
 # signs both exes (Authenticode, SHA-256) before zipping them; the signing
@@ -29,19 +31,61 @@ linked_files() {
        /^Discarded input sections/ {members = 0}
        members && /^[^ \t]/ {sub(/\(.*/, ""); print}
        /^LOAD .*\.o$/ {print $2}' "$1" |
-    while read -r file; do [[ "$file" != /* ]] && echo "$file" || realpath -s "$file"; done |
+    while read -r file; do
+      if [[ "$file" != /* ]]; then echo "$file"; else realpath -s "$file"; fi
+    done |
     sort -u
 }
 
-# THIRD-PARTY-NOTICES.txt for the exe in BUILD: the licence text of each
-# file linked into it that is not this project's own code, as the build
-# machine has it (jsoncpp's from its source, the others from their Debian
-# packages' copyright files), and the texts those refer to.
-notices() {
-  local build="$1" title="$2" file package text label key
-  local -a order=()
-  local -A text_of=() label_of=() packages_of=() files_of=() package_of=()
+# The licence of the library NAME whose licence text is TEXT, as an SPDX
+# expression; the release fails where TEXT lacks a line that the
+# expression stands on. LicenseRef-X is the licence that Debian's copyright
+# file calls X; MIT is its "expat". For mingw-w64, the licences of the
+# parts that the exes link (mingw-w64 10.0.0, read from the linker's map):
+# the start-up code and import libraries (ZPL-2.1, public domain), gdtoa
+# and the printf family of libmingwex (Lucent, David-Gay, Keith-Marshall),
+# and winpthreads (expat, with Lockless's BSD-3-clause pthread.h).
+# jsoncpp's LICENSE gives MIT everywhere, and public domain only where the
+# law knows it.
+licence_of() {  # NAME TEXT
+  local expression line
+  local -a lines=()
+  case "$1" in
+    gcc-mingw-w64-*-posix | g++-mingw-w64-*-posix)
+      expression="GPL-3.0-or-later WITH GCC-exception-3.1"
+      lines=("GNU General Public License (v3 or later) with version 3.1 of the GCC"
+             "Runtime Library Exception (included in this file):") ;;
+    mingw-w64-*-dev)
+      expression="ZPL-2.1 AND LicenseRef-public-domain AND LicenseRef-Lucent AND LicenseRef-David-Gay"
+      expression+=" AND LicenseRef-Keith-Marshall AND MIT AND BSD-3-Clause"
+      lines=("License: ZPL-2.1" "License: public-domain" "License: Lucent" "License: David-Gay"
+             "License: Keith-Marshall" "Files: mingw-w64-libraries/winpthreads/*" "License: expat"
+             "License: BSD-3-clause-Lockless") ;;
+    jsoncpp)
+      expression="MIT"
+      lines=("this software is released into the Public Domain."
+             "The JsonCpp Authors, and is released under the terms of the MIT License (see below).") ;;
+    *) echo "release: no licence is known for $1 (add it to licence_of)" >&2; return 1 ;;
+  esac
+  for line in "${lines[@]}"; do
+    grep -qxF -e "$line" -e " $line" "$2" || { echo "release: $2 no longer says: $line" >&2; return 1; }
+  done
+  echo "$expression"
+}
+
+# The libraries in the exe of BUILD that are not this project's own code:
+# one line for each file linked in, tab-separated: the library's name, its
+# version (the Debian package's), its purl, its licence (SPDX), what the
+# notices say it is from, its licence text (jsoncpp's LICENSE from its
+# source, the others their Debian packages' copyright files, as the build
+# machine has them) and that text's label, and the file's name.
+# THIRD-PARTY-NOTICES.txt and the SBOM are both made from this one list.
+third_party() {  # BUILD
+  local build="$1" file name package version arch purl licence from text label distro
+  local -A package_of=()
   local -a files=()
+  distro="$(sed -n 's/^VERSION_CODENAME=//p' /etc/os-release)"
+  [[ -n "$distro" ]] || { echo "release: /etc/os-release names no Debian release" >&2; return 1; }
   mapfile -t files < <(linked_files "$build/camera-info.map")
   # An empty list means a map of another form, not an exe of nothing.
   if ((${#files[@]} == 0)); then
@@ -56,21 +100,40 @@ notices() {
     case "$file" in
       CMakeFiles/camera-info.dir/* | lib/libcamera_info_core.a) continue ;;
       lib/libjsoncpp.a)
+        name=jsoncpp package=libjsoncpp arch=source version="$(cat "$root/.deps/jsoncpp/.debian-version")"
         text="$root/.deps/jsoncpp/LICENSE" label="LICENSE of jsoncpp's source"
-        package="jsoncpp (Debian source package libjsoncpp $(cat "$root/.deps/jsoncpp/.debian-version"))" ;;
+        from="jsoncpp (Debian source package libjsoncpp $version)" ;;
       /*)
         package="${package_of[$file]:-}"
         [[ -n "$package" ]] || { echo "release: no Debian package holds $file" >&2; return 1; }
+        name="$package"
+        version="$(dpkg-query -W -f='${Version}' "$package")"
+        arch="$(dpkg-query -W -f='${Architecture}' "$package")"
         text="/usr/share/doc/$package/copyright" label="$(realpath "$text")"
-        package+=" $(dpkg-query -W -f='${Version}' "$package")" ;;
+        from="$package $version" ;;
       *) echo "release: $file is linked in, and its licence is unknown" >&2; return 1 ;;
     esac
     [[ -s "$text" ]] || { echo "release: no licence text $text" >&2; return 1; }
+    licence="$(licence_of "$name" "$text")"
+    purl="pkg:deb/debian/$package@${version//+/%2B}?arch=$arch&distro=$distro"
+    printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$name" "$version" "$purl" "$licence" \
+      "$from" "$text" "$label" "$(basename "$file")"
+  done
+}
+
+# THIRD-PARTY-NOTICES.txt from LIST (third_party's): the licence text of
+# each library there, once for the libraries that share it, and the texts
+# those refer to.
+notices() {  # LIST TITLE
+  local list="$1" title="$2" from text label file key
+  local -a order=()
+  local -A text_of=() label_of=() packages_of=() files_of=()
+  while IFS=$'\t' read -r _ _ _ _ from text label file; do
     key="$(sha256sum <"$text")"  # packages of one source share a text
     text_of[$key]="$text" label_of[$key]="$label"
-    [[ " ${packages_of[$key]:-} " == *" $package, "* ]] || packages_of[$key]+=" $package,"
-    files_of[$key]+=" $(basename "$file")"
-  done
+    [[ " ${packages_of[$key]:-} " == *" $from, "* ]] || packages_of[$key]+=" $from,"
+    files_of[$key]+=" $file"
+  done <"$list"
   mapfile -t order < <(for key in "${!label_of[@]}"; do
     printf '%s\t%s\n' "${label_of[$key]}" "$key"
   done | sort | cut -f2)
@@ -96,14 +159,55 @@ notices() {
   echo
   echo "$((n + 1)). Licence texts that the texts above refer to: ${referred[*]}" | wrap
   for key in "${order[@]}"; do
-    printf '\n\n%s\n%s\n\n' "==== ${label_of[$key]}" "$(sed 's/./=/g' <<<"==== ${label_of[$key]}")"
+    label="==== ${label_of[$key]}"
+    printf '\n\n%s\n%s\n\n' "$label" "${label//?/=}"
     cat "${text_of[$key]}"
   done
   for text in "${referred[@]}"; do
     [[ -s "$text" ]] || { echo "release: no licence text $text" >&2; return 1; }
-    printf '\n\n%s\n%s\n\n' "==== $text" "$(sed 's/./=/g' <<<"==== $text")"
+    label="==== $text"
+    printf '\n\n%s\n%s\n\n' "$label" "${label//?/=}"
     cat "$text"
   done
+}
+
+# The SBOM (CycloneDX 1.5 JSON) of EXE, camera-info VERSION as DESCRIPTION
+# says, from LIST (third_party's): the tool with the exe's SHA-256 and no
+# licence yet, a component for each library, and the tool's dependency on
+# each. Its time is SOURCE_DATE_EPOCH, its serial number a name-based
+# UUID (version 5, in the URL namespace) of its text without that number.
+sbom() {  # LIST EXE VERSION DESCRIPTION
+  python3 - "$@" <<'PY'
+import hashlib, json, os, sys, time, uuid
+listing, exe, version, description = sys.argv[1:]
+components = {}
+with open(listing, encoding="utf-8") as rows:
+    for row in rows:
+        name, number, purl, licence, _, _, _, linked = row.rstrip("\n").split("\t")
+        component = components.setdefault(purl, {
+            "type": "library", "bom-ref": purl, "name": name, "version": number,
+            "licenses": [{"expression": licence}], "purl": purl, "properties": []})
+        component["properties"].append({"name": "camera-info:linked-file", "value": linked})
+with open(exe, "rb") as data:
+    digest = hashlib.sha256(data.read()).hexdigest()
+head = {"$schema": "http://cyclonedx.org/schema/bom-1.5.schema.json",
+        "bomFormat": "CycloneDX", "specVersion": "1.5"}
+rest = {
+    "version": 1,
+    "metadata": {
+        "timestamp": time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(int(os.environ["SOURCE_DATE_EPOCH"]))),
+        "component": {
+            "type": "application", "bom-ref": "camera-info", "name": "camera-info",
+            "version": version, "description": description,
+            "hashes": [{"alg": "SHA-256", "content": digest}],
+            "licenses": [{"license": {"name": "None yet: camera-info has no licence, so none is granted"}}]}},
+    "components": [components[purl] for purl in sorted(components)],
+    "dependencies": [{"ref": "camera-info", "dependsOn": sorted(components)}]}
+def text(bom):
+    return json.dumps(bom, indent=2, ensure_ascii=False) + "\n"
+serial = uuid.uuid5(uuid.NAMESPACE_URL, text({**head, **rest}))
+sys.stdout.write(text({**head, "serialNumber": f"urn:uuid:{serial}", **rest}))
+PY
 }
 
 # ZIP FILE...: a new zip of the files, in that order, each with the time
@@ -157,19 +261,24 @@ for arch in x86 x64; do
   sed -e "s/@VERSION@/$version/g" -e "s/@BITS@/$bits/g" -e "s/@RUNS_ON@/$runs_on/g" \
     -e 's/$/\r/' docs/README.txt.in >"$stage/README.txt"
   cp docs/camera-info.schema.json "$stage/"
-  notices "$build" "camera-info $version, Windows $bits ($arch)" |
+  third_party "$build" >"$build/third-party.tsv"
+  notices "$build/third-party.tsv" "camera-info $version, Windows $bits ($arch)" |
     sed 's/$/\r/' >"$stage/THIRD-PARTY-NOTICES.txt"
+  sbom "$build/third-party.tsv" "$stage/camera-info.exe" "$version" \
+    "camera-info.exe for Windows, $bits ($arch)" >"$stage/camera-info.cdx.json"
   # Nothing shipped may hold where it was built.
-  if { strings -a "$exe" && strings -a -e l "$exe" && cat "$stage"/*.txt; } | grep -F "$root"; then
+  if { strings -a "$exe" && strings -a -e l "$exe" && cat "$stage"/*.txt "$stage"/*.json; } | grep -F "$root"; then
     echo "release: the $arch zip would hold the path of the checkout, $root" >&2
     exit 1
   fi
-  zip_files "$dist/$name.zip" "$stage"/{camera-info.exe,README.txt,camera-info.schema.json,THIRD-PARTY-NOTICES.txt}
+  zip_files "$dist/$name.zip" \
+    "$stage"/{camera-info.exe,README.txt,camera-info.schema.json,THIRD-PARTY-NOTICES.txt,camera-info.cdx.json}
+  cp "$stage/camera-info.cdx.json" "$dist/$name.cdx.json"
 done
-(cd "$dist" && sha256sum -- *.zip >SHA256SUMS)
+(cd "$dist" && sha256sum -- *.zip *.cdx.json >SHA256SUMS)
 
 echo
 echo "release: camera-info $version, from the commit of $(date -d "@$SOURCE_DATE_EPOCH")" \
   "($( [[ -n "$certificate" ]] && echo signed || echo unsigned)):"
-for file in "$dist"/*.zip "$dist/SHA256SUMS"; do echo "  $file"; done
+for file in "$dist"/*.zip "$dist"/*.cdx.json "$dist/SHA256SUMS"; do echo "  $file"; done
 cat "$dist/SHA256SUMS"

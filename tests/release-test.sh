@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # The release is reproducible, signs, and ships exes that work: a release
-# here and one from a second checkout at another path give the same zips and
-# exes; signing with a throw-away RSA certificate gives the same bytes twice,
-# signatures that verify and, removed, the unsigned exe; and the exe from
-# each zip writes the no-camera report under Wine.
+# here and one from a second checkout at another path give the same zips,
+# SBOMs and exes; each SBOM is valid CycloneDX 1.5 and lists exactly the
+# libraries of its zip's THIRD-PARTY-NOTICES.txt, as this machine has them
+# (tests/cyclonedx/check-sbom.py); signing with a throw-away RSA certificate
+# gives the same bytes twice, signatures that verify, SBOMs with the signed
+# exes' hashes and, removed, the unsigned exe; and the exe from each zip
+# writes the no-camera report under Wine.
 # The second checkout, a clone of this one with its uncommitted changes,
 # stays in build/other-checkout between runs, so that its builds, like
 # those here, redo only what changed. CAMERA_INFO_SKIP_32BIT=1 skips running
@@ -15,7 +18,8 @@ trap 'rm -rf "$work"' EXIT
 started=$SECONDS
 fail() { echo "FAIL: $*"; exit 1; }
 
-"$root/scripts/release.sh"
+"$root/tests/cyclonedx/release-sbom-test.sh" || fail "the release here, or its SBOMs"
+epoch="${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct)}"
 
 clone="$root/build/other-checkout/camera-info"
 if [[ ! -d "$clone/.git" ]]; then
@@ -33,9 +37,9 @@ git -C "$root" diff HEAD --binary | git -C "$clone" apply --allow-empty
 ln -sfn "$root/.deps" "$clone/.deps"
 
 "$clone/scripts/release.sh" >"$work/clone.log" 2>&1 || { cat "$work/clone.log"; fail "release in the clone"; }
-hashes() { cd "$1" && sha256sum dist/*.zip build/release-{x86,x64}/bin/camera-info.exe; }
+hashes() { cd "$1" && sha256sum dist/*.zip dist/*.cdx.json build/release-{x86,x64}/bin/camera-info.exe; }
 for tree in "$root" "$clone"; do echo "$tree:" && (hashes "$tree"); done
-[[ "$(hashes "$root")" == "$(hashes "$clone")" ]] || fail "the clone's zips or exes differ"
+[[ "$(hashes "$root")" == "$(hashes "$clone")" ]] || fail "the clone's zips, SBOMs or exes differ"
 
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" \
   -days 2 -subj "/CN=camera-info throw-away" -addext keyUsage=critical,digitalSignature \
@@ -45,7 +49,9 @@ for run in 1 2; do
   CAMERA_INFO_SIGN_PKCS12="$work/cert.p12" CAMERA_INFO_SIGN_PASSWORD=x "$clone/scripts/release.sh" >/dev/null
   cp "$clone/dist/SHA256SUMS" "$work/signed-$run"
 done
-cmp "$work/signed-1" "$work/signed-2" || fail "signing twice gave different zips"
+cmp "$work/signed-1" "$work/signed-2" || fail "signing twice gave different zips or SBOMs"
+"$root/tests/cyclonedx/check-sbom.py" "$clone/dist" "$epoch" >"$work/signed-sboms.log" ||
+  { cat "$work/signed-sboms.log"; fail "the signed release's SBOMs"; }
 for arch in x86 x64; do
   python3 -m zipfile -e "$clone"/dist/*-windows-$arch.zip "$work/signed-$arch"
   osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed-$arch/camera-info.exe" >/dev/null ||
@@ -64,8 +70,9 @@ for arch in x86 x64; do
   status=0
   (cd "$work/run-$arch" && CAMERA_INFO_WINE_LOADER=$loader "$root/scripts/wine-run.sh" ./camera-info.exe) ||
     status=$?
-  ((status == 0)) && cmp "$work/run-$arch/CameraInfo.txt" "$root/tests/data/report-empty.txt" ||
+  if ((status != 0)) || ! cmp "$work/run-$arch/CameraInfo.txt" "$root/tests/data/report-empty.txt"; then
     fail "the $arch exe from its zip: status $status, or not the no-camera report"
+  fi
   echo "ok: the $arch exe from its zip wrote the no-camera report under Wine"
 done
 echo "release test passed in $((SECONDS - started)) s"

@@ -26,12 +26,11 @@
 //   clash COUNT PROGRAM...       runs PROGRAM with the first COUNT names of
 //                                its new file taken by files that hold
 //                                "theirs"
-//   overwrite FILE SIZE RESULT [grown|short]
+//   overwrite FILE SIZE RESULT [grown]
 //                                overwriteFile() with SIZE bytes on FILE,
 //                                which must return RESULT (true or false);
 //                                with grown another program adds 1000 bytes
-//                                to FILE just before it is locked, with short
-//                                every write takes half of what it is given
+//                                to FILE just before it is locked
 // Exits with PROGRAM's status, or 10 to 19 where the helper itself failed.
 // What it holds is let go when it exits. Arguments may hold no space: they
 // are joined into one command line.
@@ -46,6 +45,7 @@
 #include "app/report_file-win32.h"
 #include "app/run.h"
 #include "discovery/device_platform.h"
+#include "replace_import.h"
 
 namespace {
 
@@ -176,41 +176,6 @@ int closeConsole(const char* name) {
   return 0;
 }
 
-// Points this program's import of `function` at `replacement`; the code of
-// the run, linked in, then calls it. Returns the function it replaced.
-template <typename Function>
-Function replaceImport(const char* function, Function replacement) {
-  auto* const base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
-  const auto* const headers = reinterpret_cast<IMAGE_NT_HEADERS*>(
-      base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& imports =
-      headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  for (auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(
-           base + imports.VirtualAddress);
-       dll->Name; ++dll) {
-    auto* name =
-        reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->OriginalFirstThunk);
-    auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk);
-    for (; name->u1.AddressOfData; ++name, ++slot) {
-      if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) ||
-          std::strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(
-                          base + name->u1.AddressOfData)
-                          ->Name,
-                      function) != 0) {
-        continue;
-      }
-      DWORD was;
-      VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function,
-                     PAGE_READWRITE, &was);
-      const auto replaced = reinterpret_cast<Function>(slot->u1.Function);
-      slot->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-      VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, was, &was);
-      return replaced;
-    }
-  }
-  std::exit(16);
-}
-
 using GetAttributes = DWORD(WINAPI*)(LPCWSTR);
 GetAttributes realGetFileAttributes;
 
@@ -229,6 +194,7 @@ int link(const char* name) {
   }
   realGetFileAttributes =
       replaceImport<GetAttributes>("GetFileAttributesW", attributesOfALink);
+  if (!realGetFileAttributes) return 16;
   return runCameraInfo(systemDevicePlatform());
 }
 
@@ -288,15 +254,6 @@ BOOL WINAPI lockAfterAnotherWrite(HANDLE file, DWORD flags, DWORD reserved,
   return realLockFileEx(file, flags, reserved, low, high, where);
 }
 
-using Write = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
-Write realWriteFile;
-
-// A disk that takes only half of each write and says so, as a full one may.
-BOOL WINAPI writeHalf(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
-                      LPOVERLAPPED where) {
-  return realWriteFile(file, data, size > 1 ? size / 2 : size, written, where);
-}
-
 int main(int argc, char** argv) {
   const std::string what = argc > 1 ? argv[1] : "";
   if (what == "hold" && argc > 5) {
@@ -315,8 +272,7 @@ int main(int argc, char** argv) {
     if (way == "grown") {
       realLockFileEx =
           replaceImport<LockRange>("LockFileEx", lockAfterAnotherWrite);
-    } else if (way == "short") {
-      realWriteFile = replaceImport<Write>("WriteFile", writeHalf);
+      if (!realLockFileEx) return 16;
     }
     const bool result = overwriteFile(
         file, std::string(std::strtoul(argv[3], nullptr, 10), 'x'));
