@@ -34,11 +34,6 @@ if(can_run_tests)
   add_test(NAME unit COMMAND camera_info_tests)
 endif()
 
-if(NOT WIN32)
-  # The built program started the way a user or a script starts it.
-  add_test(NAME cases
-    COMMAND ${CMAKE_SOURCE_DIR}/tests/run-cases.sh $<TARGET_FILE:camera-info>)
-endif()
 
 if(WIN32)
   add_test(NAME windows-exe
@@ -49,6 +44,11 @@ endif()
 
 if(WIN32)
   include(cmake/wine-tests.cmake)
+endif()
+
+# The built program started the way a user or a script starts it.
+if(can_run_tests)
+  include(cmake/cases.cmake)
 endif()
 
 # The reports the tests expect, checked against the report's JSON Schema

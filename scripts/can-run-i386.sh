@@ -3,7 +3,7 @@
 # through an emulator registered with binfmt_misc:
 #   0  it does;
 #   1  it does not (the kernel runs no i386 code and no emulator is
-#      registered for it), and says so on standard error;
+#      registered for it), and says why and how to fix it on standard error;
 #   2  the probe could not be run at all (no directory here lets programs
 #      run, say a noexec temporary directory), and says why.
 # The probe is a 99-byte i386 ELF program: xor eax,eax; inc eax; mov ebx,eax;
@@ -27,15 +27,23 @@ for base in "${TMPDIR:-/tmp}" /tmp /var/tmp /dev/shm "$root/build"; do
   dir="$(mktemp -d "$base/camera-info-probe.XXXXXX" 2>/dev/null)" || { dir=""; continue; }
   # A native program first: where even that cannot run, the place is at fault.
   if cp /bin/true "$dir/native" 2>/dev/null && "$dir/native" 2>/dev/null; then
-    printf "$probe_bytes" >"$dir/probe" && chmod +x "$dir/probe"
+    printf '%b' "$probe_bytes" >"$dir/probe" && chmod +x "$dir/probe"
     "$dir/probe" 2>"$dir/err"
     status=$?
     ((status == 42)) && exit 0
     why="status $status"
     ((status != 41)) || why="it ran as 64-bit code"
     [[ ! -s "$dir/err" ]] || why+=": $(head -c 200 "$dir/err" | tr '\n' ' ')"
-    echo "can-run-i386: this machine runs no i386 program ($why): its kernel runs" \
-      "no 32-bit code and no emulator is registered for i386 in binfmt_misc" >&2
+    cat >&2 <<EOF
+can-run-i386: this machine runs no i386 program ($why): its kernel runs no
+32-bit code and no emulator is registered for i386 in binfmt_misc, so the
+shipped 32-bit camera-info.exe and its tests cannot run.
+Fix: run scripts/setup.sh all as root (or with sudo): it installs qemu-user
+from bookworm-backports, registers its i386 emulator with binfmt_misc and
+installs wine32:i386. In a container binfmt_misc is the host's: register
+the emulator there. CAMERA_INFO_SKIP_32BIT=1 skips the 32-bit tests on
+purpose.
+EOF
     exit 1
   fi
   tried+=("$base")

@@ -18,7 +18,7 @@ certificate="${CAMERA_INFO_SIGN_PKCS12:+$(realpath -- "$CAMERA_INFO_SIGN_PKCS12"
 cd "$root"
 scripts/setup.sh all
 
-SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}"
+SOURCE_DATE_EPOCH="$(scripts/source-date-epoch.sh)"
 export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
 dist="$root/dist"
 rm -rf "$dist"

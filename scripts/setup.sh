@@ -22,7 +22,7 @@ updated=""  # whether apt's lists are fresh
 packages=(cmake ninja-build g++ pkg-config libjsoncpp-dev libgtest-dev libbenchmark-dev)
 if [[ "$what" == all ]]; then
   packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine64 dpkg-dev
-             python3-jsonschema clang-format osslsigncode openssl)
+             python3-jsonschema clang-format shellcheck osslsigncode openssl)
 fi
 
 sudo_if_needed() {

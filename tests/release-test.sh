@@ -19,7 +19,7 @@ started=$SECONDS
 fail() { echo "FAIL: $*"; exit 1; }
 
 "$root/tests/cyclonedx/release-sbom-test.sh" || fail "the release here, or its SBOMs"
-epoch="${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct)}"
+epoch="$("$root/scripts/source-date-epoch.sh")"
 
 clone="$root/build/other-checkout/camera-info"
 if [[ ! -d "$clone/.git" ]]; then

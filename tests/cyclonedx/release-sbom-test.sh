@@ -7,5 +7,4 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 "$root/scripts/release.sh"
-"$root/tests/cyclonedx/check-sbom.py" "$root/dist" \
-  "${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct)}"
+"$root/tests/cyclonedx/check-sbom.py" "$root/dist" "$("$root/scripts/source-date-epoch.sh")"
