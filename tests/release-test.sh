@@ -14,7 +14,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 work="$(mktemp -d /tmp/camera-info-release-test.XXXXXX)"
-trap 'rm -rf "$work"' EXIT
+trap 'WINEPREFIX="$work/prefix" /usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
 started=$SECONDS
 fail() { echo "FAIL: $*"; exit 1; }
 
@@ -52,6 +52,12 @@ done
 cmp "$work/signed-1" "$work/signed-2" || fail "signing twice gave different zips or SBOMs"
 "$root/tests/cyclonedx/check-sbom.py" "$clone/dist" "$epoch" >"$work/signed-sboms.log" ||
   { cat "$work/signed-sboms.log"; fail "the signed release's SBOMs"; }
+# The Windows tests' prefix without their devices: a machine with no camera.
+"$root/scripts/wine-run.sh" --copy-prefix "$root/build/windows-x64/wine/prefix" "$work/prefix"
+for view in 32 64; do
+  WINEPREFIX="$work/prefix" "$root/scripts/wine-run.sh" reg delete \
+    'HKEY_CLASSES_ROOT\CLSID\{860BB310-5D01-11D0-BD3B-00A0C911CE86}\Instance' /f "/reg:$view" >/dev/null 2>&1 || true
+done
 for arch in x86 x64; do
   python3 -m zipfile -e "$clone"/dist/*-windows-$arch.zip "$work/signed-$arch"
   osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed-$arch/camera-info.exe" >/dev/null ||
@@ -68,7 +74,8 @@ for arch in x86 x64; do
   fi
   python3 -m zipfile -e "$root"/dist/*-windows-$arch.zip "$work/run-$arch"
   status=0
-  (cd "$work/run-$arch" && CAMERA_INFO_WINE_LOADER=$loader "$root/scripts/wine-run.sh" ./camera-info.exe) ||
+  (cd "$work/run-$arch" && CAMERA_INFO_WINE_LOADER=$loader WINEPREFIX="$work/prefix" \
+    "$root/scripts/wine-run.sh" ./camera-info.exe) ||
     status=$?
   if ((status != 0)) || ! cmp "$work/run-$arch/CameraInfo.txt" "$root/tests/data/report-empty.txt"; then
     fail "the $arch exe from its zip: status $status, or not the no-camera report"
