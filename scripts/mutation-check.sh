@@ -12,7 +12,7 @@
 # SCRIPT": SCRIPT, run from the copy's top, builds what it needs itself.
 # Windows mutants are judged on windows-x64 unless they need the 32-bit
 # build.
-# The mutants run in fixed shards side by side: one for the Linux builds,
+# The mutants run in fixed shards side by side: two for the Linux build,
 # three for windows-x64 (Wine mostly waits), one for windows-x86 and one for
 # the release. A shard is a scratch copy of the project whose preset is
 # configured and built once, and whose tests first pass unmutated; each
@@ -31,7 +31,7 @@ scratch="$(mktemp -d /tmp/camera-info-mutants.XXXXXX)"
 trap 'jobs -p | xargs -r kill 2>/dev/null || true; wait; rm -rf "$scratch"' EXIT
 
 # Each mutant into a shard's queue, a line "MUTANT<TAB>TESTS" each.
-declare -A shards=([native]=1 [sanitize]=1 [windows-x64]=3 [windows-x86]=1 [release]=1) taken=()
+declare -A shards=([native]=2 [sanitize]=1 [windows-x64]=3 [windows-x86]=1 [release]=1) taken=()
 touch "$scratch/results"
 for mutant in "${mutants[@]}"; do
   name="$(basename "$mutant" .diff)"
@@ -55,8 +55,19 @@ run_tests() {  # PRESET LOG TESTS
   GTEST_FAIL_FAST=1 ctest --preset "$1" -R "^(${3// /|})\$" --stop-on-failure \
     --no-tests=error --output-on-failure >"$2" 2>&1
 }
-build() {  # PRESET LOG
-  [[ "$1" == release ]] || cmake --build --preset "$1" >"$2" 2>&1
+# Builds what TESTS need, output to LOG.
+build() {  # PRESET LOG TESTS
+  local test targets=()
+  [[ "$1" != release ]] || return 0
+  for test in $3; do
+    case "$test" in
+      unit) targets+=(camera_info_tests) ;;
+      fault-sweep) targets+=(fault_sweep) ;;
+      windows-exe | report-schema) targets+=(camera-info) ;;
+      *) targets+=(camera-info) && [[ "$1" != windows-* ]] || targets+=(helper) ;;
+    esac
+  done
+  cmake --build --preset "$1" --target "${targets[@]}" >"$2" 2>&1
 }
 
 shard() {  # QUEUE
@@ -75,7 +86,7 @@ shard() {  # QUEUE
       scripts/wine-run.sh --copy-prefix "$root/build/$preset/wine/prefix" "build/$preset/wine/prefix"
     fi
   fi
-  if ! build "$preset" "$log" || ! run_tests "$preset" "$log" "$all"; then
+  if ! build "$preset" "$log" "$all" || ! run_tests "$preset" "$log" "$all"; then
     echo "FAIL the unmutated project fails $preset ($all):"
     tail -n 30 "$log"
     echo broken >>"$scratch/results"
@@ -90,7 +101,7 @@ shard() {  # QUEUE
     fi
     patch -s -p1 <"$mutant"
     status=0
-    build "$preset" "$log" || status=build
+    build "$preset" "$log" "$tests" || status=build
     [[ "$status" != 0 ]] || run_tests "$preset" "$log" "$tests" || status=$?
     patch -s -R -p1 <"$mutant"
     # The first failing case or unit test, and why.
