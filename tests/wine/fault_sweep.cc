@@ -10,18 +10,19 @@
 // when the report is the new one. Only these known limits are let through,
 // each checked by its bytes:
 //   a failed delete leaves the new file beside the report, earlier or new;
-//   an in-place write of a longer text that fails after its tail was
-//     written leaves the old length holding the new text's head;
-//   an in-place write of a shorter text that fails after the cut leaves the
-//     earlier report cut to the new length;
-//   an in-place write whose flush loses the bytes leaves zeros at the length
-//     of one of the above.
+//   an in-place write that fails after its first change (the tail of a
+//     longer text written, or the report cut to a shorter one) leaves the
+//     shorter of the two lengths, holding part of the new text's head and
+//     then the earlier bytes, or zeros where the flush lost them.
 // Prints each run that breaks the promise and a summary; exits 1 if any did.
 
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -43,15 +44,19 @@ enum Kind {
   kAttributes,
   kKinds
 };
-const char* const kKindNames[kKinds] = {
-    "CreateFileW",      "WriteFile",         "FlushFileBuffers", "rename",
-    "delete",           "GetFileSizeEx",     "LockFileEx",       "SetEndOfFile",
-    "GetFullPathNameW", "GetFileAttributesW"};
-// The ways each kind fails; the first is an error status.
-const int kWays[kKinds] = {1, 2, 2, 2, 1, 1, 1, 1, 1, 1};
-const char* const kSecondWays[kKinds] = {
-    "", "a short write that reports success", "the bytes lost",
-    "an error other than in use"};
+// Each kind's name, and its second way to fail, if it has one (the first is
+// an error status).
+const char* const kKindWays[kKinds][2] = {
+    {"CreateFileW", nullptr},
+    {"WriteFile", "a short write that reports success"},
+    {"FlushFileBuffers", "the bytes lost"},
+    {"rename", "an error other than in use"},
+    {"delete", nullptr},
+    {"GetFileSizeEx", nullptr},
+    {"LockFileEx", nullptr},
+    {"SetEndOfFile", nullptr},
+    {"GetFullPathNameW", nullptr},
+    {"GetFileAttributesW", nullptr}};
 
 // Which call fails, and what the run has made so far.
 struct Plan {
@@ -59,6 +64,8 @@ struct Plan {
   int kind = -1, way = 0, at = 0;
   bool sticky = false, hit = false;
   int made[kKinds] = {};
+  HANDLE report = nullptr;  // the report, where it is written in place
+  int reportWrites = 0;     // writes into it, up to the one that failed
 };
 Plan plan;
 
@@ -95,17 +102,22 @@ HANDLE WINAPI createFile(LPCWSTR name, DWORD access, DWORD share,
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  return realCreateFile(name, access, share, security, how, flags, model);
+  const HANDLE file =
+      realCreateFile(name, access, share, security, how, flags, model);
+  if (how == OPEN_EXISTING) plan.report = file;
+  return file;
 }
 
 BOOL WINAPI writeFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
                       LPOVERLAPPED where) {
+  plan.reportWrites += file == plan.report && !plan.hit;
   if (!fails(kWrite)) return realWriteFile(file, data, size, written, where);
   if (plan.way == 1) {
     return realWriteFile(file, data, size > 1 ? size / 2 : size, written,
                          where);
   }
-  *written = 0;
+  // A full disk takes what fits, then refuses the rest.
+  realWriteFile(file, data, size / 2, written, where);
   return failWith(ERROR_DISK_FULL);
 }
 
@@ -178,43 +190,19 @@ const Scenario kScenarios[] = {
     {"an earlier longer report, held", 10000, true},
 };
 
-std::string contentsOf(const wchar_t* name, bool* found) {
-  const HANDLE file = realCreateFile(name, GENERIC_READ, FILE_SHARE_READ,
-                                     nullptr, OPEN_EXISTING, 0, nullptr);
-  *found = file != INVALID_HANDLE_VALUE;
-  std::string text;
-  char buffer[65536];
-  DWORD got = 0;
-  while (*found && ReadFile(file, buffer, sizeof buffer, &got, nullptr) &&
-         got > 0) {
-    text.append(buffer, got);
-  }
-  if (*found) CloseHandle(file);
-  return text;
-}
-
-void write(const wchar_t* name, const std::string& text) {
-  const HANDLE file = realCreateFile(name, GENERIC_WRITE, 0, nullptr,
-                                     CREATE_ALWAYS, 0, nullptr);
-  DWORD written;
-  realWriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written,
-                nullptr);
-  CloseHandle(file);
+std::string contentsOf(const char* name) {
+  std::ifstream file(name, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
 }
 
 // The files here other than the report; each is deleted.
 std::vector<std::string> othersRemoved() {
   std::vector<std::string> others;
-  WIN32_FIND_DATAA found;
-  const HANDLE search = FindFirstFileA("*", &found);
-  if (search == INVALID_HANDLE_VALUE) return others;
-  do {
-    const std::string name = found.cFileName;
-    if (name == "." || name == ".." || name == "CameraInfo.txt") continue;
-    others.push_back(name);
-    DeleteFileA(name.c_str());
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
+  for (const auto& file : std::filesystem::directory_iterator(".")) {
+    const std::string name = file.path().filename().string();
+    if (name != "CameraInfo.txt") others.push_back(name);
+    if (name != "CameraInfo.txt") std::filesystem::remove(file);
+  }
   return others;
 }
 
@@ -225,10 +213,10 @@ bool allZero(const std::string& text) {
 // Why the run broke the promise, or "" where it kept it.
 std::string judge(const Scenario& scenario, const std::string& earlier,
                   const std::string& text, bool result) {
-  bool found;
-  const std::string report = contentsOf(L"CameraInfo.txt", &found);
+  const bool found = std::filesystem::exists("CameraInfo.txt");
+  const std::string report = contentsOf("CameraInfo.txt");
   const std::vector<std::string> others = othersRemoved();
-  DeleteFileW(L"CameraInfo.txt");
+  std::filesystem::remove("CameraInfo.txt");
   const bool isNew = found && report == text;
   const bool isEarlier =
       scenario.earlier < 0 ? !found : found && report == earlier;
@@ -243,11 +231,20 @@ std::string judge(const Scenario& scenario, const std::string& earlier,
   }
   if (!others.empty()) return "left " + others[0];
   if (isNew || isEarlier) return "";
+  // A write in place that fails after the first change (the cut to a
+  // shorter text, or the whole tail of a longer one): at the shorter
+  // length, the new text's head and then the earlier bytes, or zeros where
+  // the flush lost them.
+  const bool changed = text.size() < earlier.size() || plan.kind != kWrite ||
+                       plan.reportWrites > 1;
   const size_t kept = std::min(earlier.size(), text.size());
-  if (scenario.held && report.size() == kept &&
-      (report == text.substr(0, kept) || report == earlier.substr(0, kept) ||
+  const auto head = static_cast<size_t>(
+      std::mismatch(report.begin(), report.end(), text.begin()).first -
+      report.begin());
+  if (scenario.held && changed && report.size() == kept &&
+      (report.substr(head) == earlier.substr(head, kept - head) ||
        (plan.kind == kFlush && plan.way == 1 && allZero(report)))) {
-    return "";  // a failed write in place, after the first change
+    return "";
   }
   return found ? "a report of " + std::to_string(report.size()) +
                      " bytes that is neither"
@@ -270,12 +267,10 @@ int main() {
       replaceImport("GetFileAttributesW", &getFileAttributes);
   replaceImport("Sleep", &noPause);
 
-  const std::string dir =
+  const std::filesystem::path dir =
       "fault-sweep." + std::to_string(GetCurrentProcessId());
-  if (!CreateDirectoryA(dir.c_str(), nullptr) ||
-      !SetCurrentDirectoryA(dir.c_str())) {
-    return 2;
-  }
+  std::filesystem::create_directory(dir);
+  std::filesystem::current_path(dir);
   std::string text;
   for (int i = 0; i < 300; ++i) text += static_cast<char>('A' + i % 26);
   const ULONGLONG started = GetTickCount64();
@@ -284,10 +279,12 @@ int main() {
     const std::string earlier(
         static_cast<size_t>(std::max(scenario.earlier, 0)), 'o');
     for (int kind = 0; kind < kKinds; ++kind) {
-      for (int way = 0; way < kWays[kind]; ++way) {
+      for (int way = 0; way < (kKindWays[kind][1] ? 2 : 1); ++way) {
         for (const bool sticky : {false, true}) {
           for (int at = 1;; ++at) {
-            if (scenario.earlier >= 0) write(L"CameraInfo.txt", earlier);
+            if (scenario.earlier >= 0) {
+              std::ofstream("CameraInfo.txt", std::ios::binary) << earlier;
+            }
             // A reader that lets others write: the rename cannot replace
             // the report, the in-place write can.
             const HANDLE reader =
@@ -306,9 +303,9 @@ int main() {
             if (!why.empty()) {
               ++broken;
               std::printf("FAIL %s: %s call %d%s fails%s%s: %s\n",
-                          scenario.name, kKindNames[kind], at,
+                          scenario.name, kKindWays[kind][0], at,
                           sticky ? " and every later one" : "",
-                          way ? ", as " : "", way ? kSecondWays[kind] : "",
+                          way ? ", as " : "", way ? kKindWays[kind][1] : "",
                           why.c_str());
             }
             if (!hit) break;
@@ -317,8 +314,8 @@ int main() {
       }
     }
   }
-  SetCurrentDirectoryA("..");
-  RemoveDirectoryA(dir.c_str());
+  std::filesystem::current_path("..");
+  std::filesystem::remove(dir);
   std::printf("fault sweep: %d runs, %d broke the promise, %llu ms\n", runs,
               broken, GetTickCount64() - started);
   return broken == 0 ? 0 : 1;
