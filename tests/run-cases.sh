@@ -148,6 +148,11 @@ if [[ "${command[0]}" == full-disk ]]; then
   mount -t tmpfs -o size=8k camera-info-test "$dir" 2>"$work/mount.out" ||
     { echo "SKIP $name: cannot mount a small tmpfs: $(<"$work/mount.out")"; exit 77; }
   mounted="$dir"
+elif [[ "${command[0]}" == deep ]]; then
+  # A directory whose Windows path (Z:\tmp\...) has that many characters.
+  dir+="/$(head -c $((command[1] - ${#dir} - 3)) /dev/zero | tr '\0' d)"
+  mkdir "$dir"
+  command=("${command[@]:2}")
 fi
 case "$earlier" in
   short) printf 'earlier\n' >"$dir/CameraInfo.txt" ;;

@@ -19,10 +19,6 @@
 //   link FILE                    holds FILE sharing reading and writing
 //                                while this process makes the report, with
 //                                FILE shown as a symbolic link
-//   deep LENGTH                  makes the report, as the program does, in a
-//                                directory whose path has LENGTH characters,
-//                                made here, then moves it here and removes
-//                                the directory
 //   clash COUNT PROGRAM...       runs PROGRAM with the first COUNT names of
 //                                its new file taken by files that hold
 //                                "theirs"
@@ -198,29 +194,6 @@ int link(const char* name) {
   return runCameraInfo(systemDevicePlatform());
 }
 
-int deep(size_t length) {
-  std::wstring here(GetCurrentDirectoryW(0, nullptr), L'\0');
-  here.resize(GetCurrentDirectoryW(static_cast<DWORD>(here.size()), &here[0]));
-  if (here.size() + 2 > length) return 17;
-  const std::wstring path =
-      here + L"\\" + std::wstring(length - here.size() - 1, L'd');
-  // A program can be started in a directory whose path is shorter than
-  // MAX_PATH; the report's and the new file's paths may still be longer.
-  if (!CreateDirectoryW(path.c_str(), nullptr) ||
-      !SetCurrentDirectoryW(path.c_str())) {
-    return 17;
-  }
-  const int status = runCameraInfo(systemDevicePlatform());
-  if (!SetCurrentDirectoryW(here.c_str())) return 18;
-  const std::wstring report = L"\\\\?\\" + path + L"\\CameraInfo.txt";
-  if (!MoveFileExW(report.c_str(), L"CameraInfo.txt",
-                   MOVEFILE_REPLACE_EXISTING)) {
-    DeleteFileW(report.c_str());
-  }
-  if (!RemoveDirectoryW(path.c_str())) return 18;
-  return status;
-}
-
 int clash(int count, char** program) {
   const PROCESS_INFORMATION process = start(program, CREATE_SUSPENDED);
   for (int n = 0; n < count; ++n) {
@@ -261,8 +234,6 @@ int main(int argc, char** argv) {
   }
   if (what == "close" && argc > 2) return closeConsole(argv[2]);
   if (what == "link" && argc > 2) return link(argv[2]);
-  if (what == "deep" && argc > 2)
-    return deep(std::strtoul(argv[2], nullptr, 10));
   if (what == "clash" && argc > 3) return clash(std::atoi(argv[2]), argv + 3);
   if (what == "overwrite" && argc > 4) {
     const HANDLE file = open(argv[2], GENERIC_WRITE,
