@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine, in a private 64-bit prefix, quietly.
 #   scripts/wine-run.sh PROGRAM [ARGS...]
-#   scripts/wine-run.sh --prefix DIR   makes a prefix there unless it is
-#       complete, and starts a Wine server that stays while programs follow
-#       (the wine-prefix test of each Windows build tree)
+#   scripts/wine-run.sh --prefix DIR [FROM]   makes a prefix there unless
+#       it is complete (a copy of FROM where that is), and starts a Wine
+#       server that stays while programs follow (the fixtures of each
+#       Windows build tree's tests)
 #   scripts/wine-run.sh --copy-prefix FROM TO   copies a prefix, cheaply
 # The loader is CAMERA_INFO_WINE_LOADER if set (/usr/lib/wine/wine runs a
 # 32-bit program as on 64-bit Windows), else /usr/lib/wine/wine64. The
@@ -20,9 +21,19 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
 complete() { [[ -f "$1/system.reg" && -f "$1/drive_c/windows/syswow64/kernel32.dll" ]]; }
 
-make_prefix() {  # DIR
+# Copies prefix FROM to TO: files are hard links, except those Wine or the
+# tests may change in place.
+copy_prefix() {  # FROM TO
+  rm -rf "$2"
+  cp -al "$1" "$2" 2>/dev/null || { rm -rf "$2" && cp -a "$1" "$2"; }
+  rm -f "$2"/*.reg "$2/.update-timestamp" "$2/camera-info-devices"
+  cp -a "$1"/*.reg "$1/.update-timestamp" "$2/"
+}
+
+make_prefix() {  # DIR [FROM]
   local attempt
   complete "$1" && return 0
+  if [[ -n "${2:-}" ]] && complete "$2"; then copy_prefix "$2" "$1" && return 0; fi
   rm -rf "$1"
   mkdir -p "$1"
   for attempt in 1 2; do
@@ -38,7 +49,7 @@ make_prefix() {  # DIR
 
 case "${1:-}" in
   --prefix)
-    make_prefix "$2"
+    make_prefix "$2" "${3:-}"
     # The server and Wine's own services (started by the first program)
     # outlive the test that starts them: started here without its output,
     # so that CTest does not wait for them. They end 30 s after the last
@@ -47,12 +58,7 @@ case "${1:-}" in
     "$wine/wineserver" -p30 </dev/null >/dev/null 2>&1 || true  # or one runs
     "$wine/wine64" cmd /c exit </dev/null >/dev/null 2>&1
     exit 0 ;;
-  --copy-prefix)
-    # Files are hard links, except those Wine may change in place.
-    cp -al "$2" "$3" 2>/dev/null || { rm -rf "$3" && cp -a "$2" "$3"; }
-    rm -f "$3"/*.reg "$3/.update-timestamp"
-    cp -a "$2"/*.reg "$2/.update-timestamp" "$3/"
-    exit 0 ;;
+  --copy-prefix) copy_prefix "$2" "$3"; exit ;;
 esac
 
 loader="${CAMERA_INFO_WINE_LOADER:-$wine/wine64}"
