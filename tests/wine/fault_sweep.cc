@@ -200,8 +200,9 @@ std::vector<std::string> othersRemoved() {
   std::vector<std::string> others;
   for (const auto& file : std::filesystem::directory_iterator(".")) {
     const std::string name = file.path().filename().string();
-    if (name != "CameraInfo.txt") others.push_back(name);
-    if (name != "CameraInfo.txt") std::filesystem::remove(file);
+    if (name == "CameraInfo.txt") continue;
+    others.push_back(name);
+    std::filesystem::remove(file);
   }
   return others;
 }
