@@ -21,7 +21,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 started=$SECONDS
-scripts/setup.sh all
+scripts/setup.sh --check all
 # The scratch copies have no .git: their builds take the commit's time here.
 SOURCE_DATE_EPOCH="$(scripts/source-date-epoch.sh)"
 export SOURCE_DATE_EPOCH
@@ -47,7 +47,6 @@ for mutant in "${mutants[@]}"; do
     printf '%s\t%s\n' "$(realpath "$mutant")" "$tests" >>"$scratch/$preset.$((n % shards[$preset]))"
   fi
 done
-[[ -z "${taken[windows-x86]:-}" ]] || scripts/can-run-i386.sh
 
 # Runs TESTS (a list of test names) of PRESET, output to LOG.
 run_tests() {  # PRESET LOG TESTS
@@ -63,6 +62,7 @@ build() {  # PRESET LOG TESTS
     case "$test" in
       unit) targets+=(camera_info_tests) ;;
       fault-sweep) targets+=(fault_sweep) ;;
+      fuzz-names) targets+=(names_fuzzer) ;;
       windows-exe | report-schema) targets+=(camera-info) ;;
       *) targets+=(camera-info) && [[ "$1" != windows-* ]] || targets+=(helper) ;;
     esac
@@ -81,10 +81,8 @@ shard() {  # QUEUE
   if [[ "$preset" != release ]]; then
     cmake --preset "$preset" >"$log" 2>&1
     # A copy of the Wine prefix of the tree here spares making one.
-    if [[ -d "$root/build/$preset/wine/prefix" ]]; then
-      mkdir -p "build/$preset/wine"
-      scripts/wine-run.sh --copy-prefix "$root/build/$preset/wine/prefix" "build/$preset/wine/prefix"
-    fi
+    [[ "$preset" != windows-* ]] ||
+      scripts/wine-run.sh --prefix "build/$preset/wine/prefix" "$root/build/$preset/wine/prefix"
   fi
   if ! build "$preset" "$log" "$all" || ! run_tests "$preset" "$log" "$all"; then
     echo "FAIL the unmutated project fails $preset ($all):"

@@ -16,7 +16,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 certificate="${CAMERA_INFO_SIGN_PKCS12:+$(realpath -- "$CAMERA_INFO_SIGN_PKCS12")}"
 cd "$root"
-scripts/setup.sh all
+scripts/setup.sh --check all
 
 SOURCE_DATE_EPOCH="$(scripts/source-date-epoch.sh)"
 export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C

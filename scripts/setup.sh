@@ -1,19 +1,26 @@
 #!/usr/bin/env bash
 # Installs what the build needs on a Debian 12 machine, skipping what is
 # already there, and says in one line what it changed (nothing when all is
-# there). Usage: scripts/setup.sh [native|all]
-#   native: compiler, CMake, jsoncpp and GoogleTest for the Linux build
-#   all:    also MinGW-w64, Wine (64-bit and 32-bit) and jsoncpp's Debian
-#           source for the Windows builds, osslsigncode and openssl for
-#           signing their release, and what runs the shipped 32-bit exe:
-#           where the kernel runs no i386 code, qemu's i386 user-mode
-#           emulator (qemu-user from bookworm-backports), registered for
-#           i386 programs with binfmt_misc. That registration does not
-#           survive a reboot, so every run checks it.
+# there).
+#   scripts/setup.sh [native|all]
+#     native: compiler, CMake, jsoncpp and GoogleTest for the Linux build
+#     all:    also clang and libFuzzer (the sanitize preset), MinGW-w64, Wine
+#             (64-bit with its preloader, and 32-bit) and jsoncpp's Debian
+#             source for the Windows builds, osslsigncode and openssl for
+#             signing their release, and what runs the shipped 32-bit exe:
+#             where the installed 32-bit Wine loader cannot run, qemu's i386
+#             user-mode emulator (qemu-user from bookworm-backports),
+#             registered for i386 programs with binfmt_misc. That
+#             registration does not survive a reboot, so every run checks it.
+#   scripts/setup.sh --check [native|all]
+#     installs nothing; says what is missing and fails where anything is
 # CAMERA_INFO_EMULATE_I386=1 registers the emulator even where the kernel
-# runs i386 code, as on the machines whose kernel runs none.
+# runs i386 code, as on the machines whose kernel runs none;
+# CAMERA_INFO_SKIP_32BIT=1 lets set-up pass where 32-bit programs cannot run.
 set -euo pipefail
 
+check=""
+[[ "${1:-}" != --check ]] || { check=1 && shift; }
 what="${1:-all}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
 changed=()  # what this run changed, said in one line at the end
@@ -21,7 +28,8 @@ updated=""  # whether apt's lists are fresh
 
 packages=(cmake ninja-build g++ pkg-config libjsoncpp-dev libgtest-dev libbenchmark-dev)
 if [[ "$what" == all ]]; then
-  packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine64 dpkg-dev
+  packages+=(clang libclang-rt-14-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64
+             googletest wine64 wine64-preloader wine32:i386 dpkg-dev
              python3-jsonschema clang-format shellcheck osslsigncode openssl)
 fi
 
@@ -106,68 +114,83 @@ emulate_i386() {
   fi
 }
 
-# The shipped exe is the 32-bit one. Where the kernel runs no i386 code, it
-# runs under qemu's i386 emulator (bookworm's own qemu 7.2 takes about 50 s
-# of CPU to start a 32-bit Wine program; the one of bookworm-backports takes
-# a quarter of a second), registered with binfmt_misc, with Wine's 32-bit
-# half (wine32:i386) beside wine64, as on 64-bit Windows.
-i386_ready=""
-if [[ "$what" == all ]]; then
-  binfmt=/proc/sys/fs/binfmt_misc
-  probe=0
-  "$root/scripts/can-run-i386.sh" 2>/dev/null || probe=$?
-  if ((probe == 0)) && [[ "${CAMERA_INFO_EMULATE_I386:-}" != 1 || -e "$binfmt/qemu-i386" ]]; then
-    i386_ready=1
-  elif ((probe == 2)); then
-    "$root/scripts/can-run-i386.sh" || true  # says why
-  else
-    emulate_i386 || echo "setup: could not set up qemu for i386 programs (see above)" >&2
-    "$root/scripts/can-run-i386.sh" 2>/dev/null && i386_ready=1
-  fi
-  if [[ -n "$i386_ready" ]]; then
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
-      sudo_if_needed dpkg --add-architecture i386
-      updated=""
-      changed+=("added the i386 architecture")
-    fi
-    packages+=(wine32:i386)
-  else
-    # scripts/test.sh fails on this, saying how to fix it.
-    echo "setup: this machine still runs no i386 program, so the shipped 32-bit exe" \
-      "cannot be tested here; see scripts/test.sh's message" >&2
-  fi
-fi
+# The shipped exe is the 32-bit one, and Wine's 32-bit loader (wine32:i386)
+# is an i386 program: asked for its version, it tells whether this machine
+# runs i386 code, natively or through qemu's i386 emulator (bookworm's own
+# qemu 7.2 takes about 50 s of CPU to start a 32-bit Wine program; the one
+# of bookworm-backports takes a quarter of a second).
+loader32=/usr/lib/wine/wine
+runs_i386() {
+  "$loader32" --version >/dev/null 2>&1 &&
+    [[ "${CAMERA_INFO_EMULATE_I386:-}" != 1 || -e /proc/sys/fs/binfmt_misc/qemu-i386 ]]
+}
+cannot_run_i386() {
+  cat >&2 <<EOF
+setup: this machine runs no i386 program ($loader32 --version fails): its
+kernel runs no 32-bit code and no emulator is registered for i386 in
+binfmt_misc, so the shipped 32-bit camera-info.exe and its tests cannot run.
+Fix: run scripts/setup.sh all as root (or with sudo): it installs qemu-user
+from bookworm-backports and registers its i386 emulator with binfmt_misc.
+In a container binfmt_misc is the host's: register the emulator there.
+CAMERA_INFO_SKIP_32BIT=1 skips the 32-bit tests on purpose.
+EOF
+  [[ "${CAMERA_INFO_SKIP_32BIT:-}" == 1 ]]
+}
 
+# jsoncpp for Windows is built from Debian's own source package, at the
+# same version as the Linux library, so both builds use the same code.
+source_dir="$root/.deps/jsoncpp"
+source_version() { dpkg-query -W -f='${Version}' libjsoncpp-dev 2>/dev/null || true; }
 missing=()
 for package in "${packages[@]}"; do installed "$package" || missing+=("$package"); done
-if ((${#missing[@]})); then
-  apt_install "${missing[@]}"
-  changed+=("installed ${missing[*]}")
+if [[ "$what" == all && "$(cat "$source_dir/.debian-version" 2>/dev/null)" != "$(source_version)" ]]; then
+  missing+=("jsoncpp's Debian source in .deps/")
 fi
 
-if [[ "$what" == all ]]; then
-  # jsoncpp for Windows is built from Debian's own source package, at the
-  # same version as the Linux library, so both builds use the same code.
-  deps="$root/.deps"
-  version="$(dpkg-query -W -f='${Version}' libjsoncpp-dev)"
-  source_dir="$deps/jsoncpp"
-  if [[ "$(cat "$source_dir/.debian-version" 2>/dev/null)" != "$version" ]]; then
-    if [[ -z "$(apt-cache showsrc libjsoncpp 2>/dev/null)" ]]; then
-      add_apt_entry deb-src deb-src "" yes
-      changed+=("added the machine's Debian source entries (deb-src)")
-      apt_update
-    fi
-    work="$deps/apt-source"
-    rm -rf "$work" "$source_dir"
-    mkdir -p "$work"
-    (cd "$work" && quietly apt-get source "libjsoncpp=$version")
-    mv "$work/libjsoncpp-${version%-*}" "$source_dir"
-    echo "$version" >"$source_dir/.debian-version"
-    rm -rf "$work"
-    changed+=("fetched jsoncpp $version's source into .deps/")
+if [[ -n "$check" ]]; then
+  if ((${#missing[@]})); then
+    echo "setup: missing ${missing[*]}: run scripts/setup.sh $what (as root or with sudo)" >&2
+    exit 1
   fi
+  [[ "$what" != all ]] || runs_i386 || cannot_run_i386
+  exit
 fi
 
+if [[ "$what" == all ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  sudo_if_needed dpkg --add-architecture i386
+  updated=""
+  changed+=("added the i386 architecture")
+fi
+packages=()
+for package in "${missing[@]}"; do [[ "$package" == *" "* ]] || packages+=("$package"); done
+if ((${#packages[@]})); then
+  apt_install "${packages[@]}"
+  changed+=("installed ${packages[*]}")
+fi
+
+if [[ "$what" == all && "$(cat "$source_dir/.debian-version" 2>/dev/null)" != "$(source_version)" ]]; then
+  version="$(source_version)"
+  if [[ -z "$(apt-cache showsrc libjsoncpp 2>/dev/null)" ]]; then
+    add_apt_entry deb-src deb-src "" yes
+    changed+=("added the machine's Debian source entries (deb-src)")
+    apt_update
+  fi
+  work="$root/.deps/apt-source"
+  rm -rf "$work" "$source_dir"
+  mkdir -p "$work"
+  (cd "$work" && quietly apt-get source "libjsoncpp=$version")
+  mv "$work/libjsoncpp-${version%-*}" "$source_dir"
+  echo "$version" >"$source_dir/.debian-version"
+  rm -rf "$work"
+  changed+=("fetched jsoncpp $version's source into .deps/")
+fi
+
+status=0
+if [[ "$what" == all ]] && ! runs_i386; then
+  emulate_i386 || echo "setup: could not set up qemu for i386 programs (see above)" >&2
+  runs_i386 || cannot_run_i386 || status=1
+fi
 if ((${#changed[@]})); then
   (IFS=';'; echo "setup: ${changed[*]}" | sed 's/;/; /g')
 fi
+exit "$status"

@@ -14,7 +14,9 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 work="$(mktemp -d /tmp/camera-info-release-test.XXXXXX)"
-trap 'WINEPREFIX="$work/prefix" /usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
+wine_run="$root/scripts/wine-run.sh"
+export WINEPREFIX="$work/prefix"
+trap '"$wine_run" --stop; rm -rf "$work"' EXIT
 started=$SECONDS
 fail() { echo "FAIL: $*"; exit 1; }
 
@@ -52,31 +54,23 @@ done
 cmp "$work/signed-1" "$work/signed-2" || fail "signing twice gave different zips or SBOMs"
 "$root/tests/cyclonedx/check-sbom.py" "$clone/dist" "$epoch" >"$work/signed-sboms.log" ||
   { cat "$work/signed-sboms.log"; fail "the signed release's SBOMs"; }
-# The Windows tests' prefix without their devices: a machine with no camera.
-"$root/scripts/wine-run.sh" --copy-prefix "$root/build/windows-x64/wine/prefix" "$work/prefix"
-for view in 32 64; do
-  WINEPREFIX="$work/prefix" "$root/scripts/wine-run.sh" reg delete \
-    'HKEY_CLASSES_ROOT\CLSID\{860BB310-5D01-11D0-BD3B-00A0C911CE86}\Instance' /f "/reg:$view" >/dev/null 2>&1 || true
-done
+# A machine with no camera: a copy of the Windows tests' prefix where there
+# is one, without its devices.
+"$wine_run" --prefix "$WINEPREFIX" "$root/build/windows-x64/wine/prefix"
+"$wine_run" --devices /dev/null
 for arch in x86 x64; do
   python3 -m zipfile -e "$clone"/dist/*-windows-$arch.zip "$work/signed-$arch"
   osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed-$arch/camera-info.exe" >/dev/null ||
     fail "the $arch signature does not verify"
   osslsigncode remove-signature -in "$work/signed-$arch/camera-info.exe" -out "$work/$arch.exe" >/dev/null
   cmp "$work/$arch.exe" "$root/build/release-$arch/bin/camera-info.exe" || fail "signing changed more ($arch)"
-  loader=/usr/lib/wine/wine64
-  if [[ $arch == x86 ]]; then
-    loader=/usr/lib/wine/wine
-    if [[ "${CAMERA_INFO_SKIP_32BIT:-}" == 1 ]]; then
-      echo "SKIPPED on purpose (CAMERA_INFO_SKIP_32BIT=1): the x86 exe from its zip under Wine"
-      continue
-    fi
+  if [[ $arch == x86 && "${CAMERA_INFO_SKIP_32BIT:-}" == 1 ]]; then
+    echo "SKIPPED on purpose (CAMERA_INFO_SKIP_32BIT=1): the x86 exe from its zip under Wine"
+    continue
   fi
   python3 -m zipfile -e "$root"/dist/*-windows-$arch.zip "$work/run-$arch"
   status=0
-  (cd "$work/run-$arch" && CAMERA_INFO_WINE_LOADER=$loader WINEPREFIX="$work/prefix" \
-    "$root/scripts/wine-run.sh" ./camera-info.exe) ||
-    status=$?
+  (cd "$work/run-$arch" && "$wine_run" ./camera-info.exe) || status=$?
   if ((status != 0)) || ! cmp "$work/run-$arch/CameraInfo.txt" "$root/tests/data/report-empty.txt"; then
     fail "the $arch exe from its zip: status $status, or not the no-camera report"
   fi

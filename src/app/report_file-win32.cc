@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/kernel32-win32.h"
 #include "app/report_file.h"
 
 namespace {
@@ -19,16 +20,17 @@ namespace {
 class FileSystemRedirectionOff {
  public:
   FileSystemRedirectionOff() {
-    using Disable = BOOL(WINAPI*)(PVOID*);
     if (const auto disable =
-            lookUp<Disable>("Wow64DisableWow64FsRedirection")) {
+            kernel32Call<decltype(&Wow64DisableWow64FsRedirection)>(
+                "Wow64DisableWow64FsRedirection")) {
       disabled_ = disable(&previous_) != FALSE;
     }
   }
   ~FileSystemRedirectionOff() {
-    using Revert = BOOL(WINAPI*)(PVOID);
     if (!disabled_) return;
-    if (const auto revert = lookUp<Revert>("Wow64RevertWow64FsRedirection")) {
+    if (const auto revert =
+            kernel32Call<decltype(&Wow64RevertWow64FsRedirection)>(
+                "Wow64RevertWow64FsRedirection")) {
       revert(previous_);
     }
   }
@@ -36,14 +38,6 @@ class FileSystemRedirectionOff {
   FileSystemRedirectionOff& operator=(const FileSystemRedirectionOff&) = delete;
 
  private:
-  template <typename Function>
-  static Function lookUp(const char* name) {
-    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    const FARPROC found = kernel ? GetProcAddress(kernel, name) : nullptr;
-    // Through void(*)(): a cast between function pointer types as such.
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
-  }
-
   PVOID previous_ = nullptr;
   bool disabled_ = false;
 };
@@ -98,13 +92,19 @@ class FileHandle {
   HANDLE handle_;
 };
 
-bool writeAll(HANDLE file, const char* data, size_t size) {
+// Every write names its offset and every cut its length, so that no step
+// depends on where an earlier one, failed or not, left the file pointer.
+bool writeAll(HANDLE file, uint64_t offset, const char* data, size_t size) {
   for (size_t done = 0; done < size;) {
     const DWORD chunk =
         static_cast<DWORD>(std::min<size_t>(size - done, 1u << 20));
+    const uint64_t at = offset + done;
+    OVERLAPPED where = {};
+    where.Offset = static_cast<DWORD>(at);
+    where.OffsetHigh = static_cast<DWORD>(at >> 32);
     DWORD written = 0;
     // A full disk may cut a write short without failing it; the next fails.
-    if (!WriteFile(file, data + done, chunk, &written, nullptr) ||
+    if (!WriteFile(file, data + done, chunk, &written, &where) ||
         written == 0) {
       return false;
     }
@@ -113,15 +113,22 @@ bool writeAll(HANDLE file, const char* data, size_t size) {
   return true;
 }
 
-// Offsets and lengths are 64-bit: a 32-bit size_t wraps at 4 GiB.
-bool seek(HANDLE file, uint64_t offset) {
-  LARGE_INTEGER position;
-  position.QuadPart = static_cast<LONGLONG>(offset);
-  return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) != FALSE;
+// Lengths are 64-bit: a 32-bit size_t wraps at 4 GiB.
+bool setLength(HANDLE file, uint64_t length) {
+  FILE_END_OF_FILE_INFO end;
+  end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
+  return SetFileInformationByHandle(file, FileEndOfFileInfo, &end,
+                                    sizeof end) != FALSE;
 }
 
-bool setLength(HANDLE file, uint64_t length) {
-  return seek(file, length) && SetEndOfFile(file) != FALSE;
+// Whether the open report is the report itself: not a link to somebody
+// else's file (a symbolic link, opened as itself, or one of several hard
+// links), which an elevated run must not write into.
+bool isOnlyName(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION information;
+  return GetFileInformationByHandle(file, &information) &&
+         !(information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+         information.nNumberOfLinks == 1;
 }
 
 // How a rename fails while another program has the report open.
@@ -159,7 +166,13 @@ class NewFile {
       file_.reset(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE,
                               FILE_SHARE_READ, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
-      if (file_.valid() || GetLastError() != ERROR_FILE_EXISTS) return;
+      // A name that is taken, or whose file waits to be deleted (access
+      // denied), is skipped.
+      const DWORD error = GetLastError();
+      if (file_.valid() ||
+          (error != ERROR_FILE_EXISTS && error != ERROR_ACCESS_DENIED)) {
+        return;
+      }
     }
   }
   ~NewFile() { remove(); }
@@ -168,7 +181,8 @@ class NewFile {
 
   /// The whole text, on the disk.
   bool write(const std::string& text) {
-    return file_.valid() && writeAll(file_.get(), text.data(), text.size()) &&
+    return file_.valid() &&
+           writeAll(file_.get(), 0, text.data(), text.size()) &&
            FlushFileBuffers(file_.get());
   }
 
@@ -238,18 +252,18 @@ bool overwriteLocked(HANDLE file, const std::string& text) {
   if (newSize < oldSize) {
     // A file that a reader has mapped cannot be cut: that shows before any
     // byte has changed.
-    return setLength(file, newSize) && seek(file, 0) &&
-           writeAll(file, text.data(), text.size()) && FlushFileBuffers(file);
+    return setLength(file, newSize) &&
+           writeAll(file, 0, text.data(), text.size()) &&
+           FlushFileBuffers(file);
   }
   // A disk without room for the part past the old end fails before any
   // earlier byte has changed. Whatever fails, the file goes back to its old
   // length, so that no new tail follows old bytes. The lock keeps others
   // from writing past the end, so the text's end is the file's end.
   const size_t kept = static_cast<size_t>(oldSize);
-  const bool written = seek(file, oldSize) &&
-                       writeAll(file, text.data() + kept, text.size() - kept) &&
-                       seek(file, 0) && writeAll(file, text.data(), kept) &&
-                       FlushFileBuffers(file);
+  const bool written =
+      writeAll(file, oldSize, text.data() + kept, text.size() - kept) &&
+      writeAll(file, 0, text.data(), kept) && FlushFileBuffers(file);
   if (!written) setLength(file, oldSize);
   return written;
 }
@@ -276,11 +290,11 @@ bool replaceReportFile(const char* name, const std::string& text) {
   const std::wstring target =
       fullPath(std::wstring(name, name + std::char_traits<char>::length(name)));
   if (target.empty()) return false;
-  const DWORD found = GetFileAttributesW(target.c_str());
-  const DWORD attributes = found == INVALID_FILE_ATTRIBUTES ? 0 : found;
   // A report its owner made read-only stays, as a directory in its place
   // does; waiting would change neither.
-  if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) {
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
     return false;
   }
   NewFile file(target);
@@ -288,16 +302,14 @@ bool replaceReportFile(const char* name, const std::string& text) {
   const DWORD error = file.renameOver(target);
   if (error == ERROR_SUCCESS) return true;
   // Still held. A holder that lets others write, as readers that follow the
-  // report do, lets the text go into the report itself; not through a
-  // symbolic link, whose target is not the report.
-  if (!isInUse(error) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    return false;
-  }
-  const FileHandle report(
-      CreateFileW(target.c_str(), GENERIC_WRITE,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!report.valid()) return false;
+  // report do, lets the text go into the report itself, unless the name
+  // leads to another file too.
+  if (!isInUse(error)) return false;
+  const FileHandle report(CreateFileW(
+      target.c_str(), GENERIC_WRITE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!report.valid() || !isOnlyName(report.get())) return false;
   file.remove();  // its room on the disk is the room the text needs
   return overwriteFile(report.get(), text);
 }

@@ -19,6 +19,10 @@
 //   link FILE                    holds FILE sharing reading and writing
 //                                while this process makes the report, with
 //                                FILE shown as a symbolic link
+//   dll-search                   finds planted.dll beside itself, then, once
+//                                the program's start-up has run, must not
+//   preloader                    runs through Wine's preloader, which keeps
+//                                the shared user data's page free
 //   clash COUNT PROGRAM...       runs PROGRAM with the first COUNT names of
 //                                its new file taken by files that hold
 //                                "theirs"
@@ -36,10 +40,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "app/report_file-win32.h"
 #include "app/run.h"
+#include "app/unattended.h"
 #include "discovery/device_platform.h"
 #include "replace_import.h"
 
@@ -172,15 +178,13 @@ int closeConsole(const char* name) {
   return 0;
 }
 
-using GetAttributes = DWORD(WINAPI*)(LPCWSTR);
-GetAttributes realGetFileAttributes;
+decltype(&GetFileInformationByHandle) realGetInformation;
 
-// What Windows shows for a symbolic link; Wine 8 makes none.
-DWORD WINAPI attributesOfALink(LPCWSTR path) {
-  const DWORD found = realGetFileAttributes(path);
-  return found == INVALID_FILE_ATTRIBUTES
-             ? found
-             : found | FILE_ATTRIBUTE_REPARSE_POINT;
+// What Windows shows for a symbolic link opened as itself; Wine 8 makes none.
+BOOL WINAPI informationOfALink(HANDLE file, LPBY_HANDLE_FILE_INFORMATION to) {
+  const BOOL got = realGetInformation(file, to);
+  if (got) to->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  return got;
 }
 
 int link(const char* name) {
@@ -188,10 +192,38 @@ int link(const char* name) {
            OPEN_EXISTING) == INVALID_HANDLE_VALUE) {
     return 12;
   }
-  realGetFileAttributes =
-      replaceImport<GetAttributes>("GetFileAttributesW", attributesOfALink);
-  if (!realGetFileAttributes) return 16;
+  realGetInformation =
+      replaceImport("GetFileInformationByHandle", &informationOfALink);
+  if (!realGetInformation) return 16;
   return runCameraInfo(systemDevicePlatform());
+}
+
+// A DLL beside the exe, as in a Downloads folder, is found by name until
+// the start-up hardening runs, and not after it.
+int dllSearch() {
+  const HMODULE before = LoadLibraryW(L"planted.dll");
+  if (!before) return 17;
+  FreeLibrary(before);
+  runUnattended();
+  return LoadLibraryW(L"planted.dll") ? 18 : 0;
+}
+
+// Wine's preloader reserves the pages Windows programs need before anything
+// else can take them; a loader started without it shows no preloader in
+// its map. Wine opens files in its server, where /proc/self is the server:
+// the map is found by the process's Linux id, which a system call gives.
+int preloader() {
+  long id = -1;
+#if defined(__x86_64__)
+  asm volatile("syscall" : "=a"(id) : "a"(39L) : "rcx", "r11", "memory");
+#endif
+  std::ifstream map("Z:\\proc\\" + std::to_string(id) + "\\maps");
+  std::string line;
+  while (std::getline(map, line)) {
+    if (line.find("wine64-preloader") != std::string::npos) return 0;
+  }
+  std::printf("no Wine preloader in the map of process %ld\n", id);
+  return 18;
 }
 
 int clash(int count, char** program) {
@@ -234,6 +266,8 @@ int main(int argc, char** argv) {
   }
   if (what == "close" && argc > 2) return closeConsole(argv[2]);
   if (what == "link" && argc > 2) return link(argv[2]);
+  if (what == "dll-search") return dllSearch();
+  if (what == "preloader") return preloader();
   if (what == "clash" && argc > 3) return clash(std::atoi(argv[2]), argv + 3);
   if (what == "overwrite" && argc > 4) {
     const HANDLE file = open(argv[2], GENERIC_WRITE,
