@@ -239,7 +239,7 @@ for arch in x86 x64; do
   version="$(cat "$build/version.txt")"
   exe="$build/bin/camera-info.exe"
   objdump="$(sed -n 's/^CMAKE_OBJDUMP:FILEPATH=//p' "$build/CMakeCache.txt")"
-  scripts/check-windows-exe.sh "$objdump" "$exe" "$version" "$SOURCE_DATE_EPOCH"
+  tests/check-windows-exe.sh "$objdump" "$exe" "$SOURCE_DATE_EPOCH"
 
   name="camera-info-$version-windows-$arch"
   stage="$build/$name"

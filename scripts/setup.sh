@@ -3,7 +3,8 @@
 # already there, and says in one line what it changed (nothing when all is
 # there).
 #   scripts/setup.sh [native|all]
-#     native: compiler, CMake, jsoncpp and GoogleTest for the Linux build
+#     native: compiler, CMake, jsoncpp, GoogleTest and Google Benchmark for
+#             the Linux build, and jsonschema for its schema check
 #     all:    also clang and libFuzzer (the sanitize preset), MinGW-w64, Wine
 #             (64-bit with its preloader, and 32-bit) and jsoncpp's Debian
 #             source for the Windows builds, osslsigncode and openssl for
@@ -26,11 +27,12 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 changed=()  # what this run changed, said in one line at the end
 updated=""  # whether apt's lists are fresh
 
-packages=(cmake ninja-build g++ pkg-config libjsoncpp-dev libgtest-dev libbenchmark-dev)
+packages=(cmake ninja-build g++ pkg-config libjsoncpp-dev libgtest-dev libbenchmark-dev
+          python3-jsonschema)
 if [[ "$what" == all ]]; then
   packages+=(clang libclang-rt-14-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64
              googletest wine64 wine64-preloader wine32:i386 dpkg-dev
-             python3-jsonschema clang-format shellcheck osslsigncode openssl)
+             clang-format shellcheck osslsigncode openssl)
 fi
 
 sudo_if_needed() {

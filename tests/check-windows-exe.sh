@@ -2,17 +2,14 @@
 # Checks a built camera-info.exe: a console program that imports nothing but
 # the system's own DLLs, turns error dialogs off, declares the Windows
 # version its imports need, embeds a manifest asking for no elevation,
-# carries version information,
 # keeps ASLR and DEP (and high-entropy ASLR when 64-bit), and bears the
 # commit's time as its PE time stamp, not the time it was linked.
-# Usage: check-windows-exe.sh OBJDUMP EXE VERSION EPOCH
-#   VERSION: the program's version (CMake's project version)
+# Usage: check-windows-exe.sh OBJDUMP EXE EPOCH
 #   EPOCH: the time stamp it must bear, in seconds since 1970 (SOURCE_DATE_EPOCH)
 set -euo pipefail
 objdump="$1"
 exe="$2"
-version="$3"
-epoch="$4"
+epoch="$3"
 headers="$("$objdump" -p "$exe")"
 status=0
 fail() { echo "$exe: $*"; status=1; }
@@ -71,20 +68,9 @@ declared="$(awk '/MajorSubsystemVersion/ {major = $2} /MinorSubsystemVersion/ {m
 
 grep -qa 'requestedExecutionLevel level="asInvoker"' "$exe" || fail "no asInvoker manifest"
 
-# VERSIONINFO strings are UTF-16: a key, its terminator, padding, the value.
-for pair in "ProductName=camera-info" "ProductVersion=$version" "FileVersion=$version" \
-  "FileDescription=Lists the machine's cameras in CameraInfo.txt"; do
-  python3 - "$exe" "${pair%%=*}" "${pair#*=}" <<'PY' || fail "no version information ${pair%%=*}: ${pair#*=}"
-import re, sys
-data = open(sys.argv[1], "rb").read()
-key, value = (s.encode("utf-16-le") for s in sys.argv[2:4])
-sys.exit(0 if re.search(re.escape(key) + rb"\0\0(\0\0)?" + re.escape(value) + rb"\0\0", data) else 1)
-PY
-done
-
 if ((status == 0)); then
   echo "ok: $(basename "$exe"): console, Windows $declared, imports" \
-    "$(tr '\n' ' ' <<<"$dlls")asInvoker, version $version, $hardening," \
+    "$(tr '\n' ' ' <<<"$dlls")asInvoker, $hardening," \
     "time stamp $stamp, $(stat -c %s "$exe") bytes"
 fi
 exit "$status"

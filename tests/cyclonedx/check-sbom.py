@@ -1,24 +1,21 @@
 #!/usr/bin/python3
 """Checks the SBOMs of a release against its zips and this machine.
 
-Usage: check-sbom.py DIST EPOCH
+Usage: check-sbom.py DIST
 
 For each DIST/camera-info-VERSION-windows-ARCH.zip: its camera-info.cdx.json
 is the same bytes as the one beside the zip; it is valid against CycloneDX's
 JSON schema for 1.5 (the files beside this script, their references resolved
-here, never over the network); its time is EPOCH; it names the tool with the
-SHA-256 of the zip's camera-info.exe; its components are exactly the
-libraries that the zip's THIRD-PARTY-NOTICES.txt names, with the versions
-that dpkg-query gives here; and the tool depends on each. Prints "ok: ..."
-or "FAIL: ..." lines; exits 1 on a failure.
+here, never over the network); it names the tool with the SHA-256 of the
+zip's camera-info.exe; and its components are exactly the libraries that
+the zip's THIRD-PARTY-NOTICES.txt names. Prints "ok: ..." or "FAIL: ..."
+lines; exits 1 on a failure.
 """
 import hashlib
 import json
 import pathlib
 import re
-import subprocess
 import sys
-import time
 import zipfile
 
 import jsonschema
@@ -58,12 +55,7 @@ def notices_libraries(notices):
     return libraries
 
 
-def installed_version(package):
-    return subprocess.run(["dpkg-query", "-W", "-f=${Version}", package],
-                          capture_output=True, text=True).stdout
-
-
-def check(zip_path, epoch, schema):
+def check(zip_path, schema):
     name = zip_path.name[: -len(".zip")]
     with zipfile.ZipFile(zip_path) as archive:
         raw = archive.read("camera-info.cdx.json")
@@ -75,8 +67,6 @@ def check(zip_path, epoch, schema):
     bom = json.loads(raw)
     for error in schema.iter_errors(bom):
         fail(f"{name}: not CycloneDX 1.5 at {list(error.absolute_path)}: {error.message[:200]}")
-    if bom["metadata"]["timestamp"] != time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(epoch)):
-        fail(f"{name}: the time is not the commit's")
     tool = bom["metadata"]["component"]
     if tool["hashes"] != [{"alg": "SHA-256", "content": hashlib.sha256(exe).hexdigest()}]:
         fail(f"{name}: the tool's hash is not the SHA-256 of the zip's camera-info.exe")
@@ -84,26 +74,18 @@ def check(zip_path, epoch, schema):
     listed = {(c["name"], c["version"]) for c in components}
     if listed != notices_libraries(notices) or not listed:
         fail(f"{name}: the SBOM lists {sorted(listed)}, the notices {sorted(notices_libraries(notices))}")
-    for component in components:
-        package = re.match(r"pkg:deb/debian/([^@]+)@", component["purl"])[1]
-        if "arch=source" not in component["purl"] and installed_version(package) != component["version"]:
-            fail(f"{name}: {package} {component['version']}, but dpkg-query gives {installed_version(package)}")
-    if bom["dependencies"] != [{"ref": tool["bom-ref"], "dependsOn": [c["bom-ref"] for c in components]}]:
-        fail(f"{name}: the tool does not depend on exactly its components")
     if not failures:
-        print(f"ok: {name}.cdx.json is valid CycloneDX 1.5 and lists the libraries of its notices:")
-        for component in components:
-            print(f"    {component['name']} {component['version']}: {component['licenses'][0]['expression']}")
+        print(f"ok: {name}.cdx.json is valid CycloneDX 1.5 and lists the libraries of its notices")
 
 
-def main(dist, epoch):
+def main(dist):
     # A reference that is not beside the schema raises: none is skipped.
     schema = validator()
     zips = sorted(pathlib.Path(dist).glob("camera-info-*-windows-*.zip"))
     if len(zips) != 2:
         fail(f"{dist} holds {len(zips)} release zips, not 2")
     for zip_path in zips:
-        check(zip_path, int(epoch), schema)
+        check(zip_path, schema)
     return 1 if failures else 0
 
 

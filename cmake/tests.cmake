@@ -1,7 +1,8 @@
-# Every test of a build tree. The Linux builds run the unit tests, the
-# schema check and the file cases marked "both"; the Windows builds run
-# everything under Wine (scripts/wine-run.sh, the presets' emulator), with
-# Wine's own DirectShow device enumerator.
+# Every test of a build tree, its drivers in tests/. The Linux builds run
+# the unit tests, the schema check and the file cases marked "both"; the
+# Windows builds run everything under Wine (scripts/wine-run.sh, the
+# presets' emulator), with Wine's own DirectShow device enumerator.
+set(tests ${PROJECT_SOURCE_DIR}/tests)
 
 # GoogleTest: Debian's library natively; built from Debian's sources
 # (/usr/src/googletest) for a cross build.
@@ -23,7 +24,7 @@ add_executable(camera_info_tests
   ${src}/discovery/enumerate_cameras_test.cc
   ${src}/report/report_writer_test.cc)
 target_compile_definitions(camera_info_tests PRIVATE
-  CAMERA_INFO_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
+  CAMERA_INFO_TEST_DATA="${tests}/data")
 target_link_libraries(camera_info_tests PRIVATE
   camera_info_core ${gtest_main_target} camera_info_warnings)
 add_test(NAME unit COMMAND camera_info_tests)
@@ -31,14 +32,14 @@ add_test(NAME unit COMMAND camera_info_tests)
 # The reports the tests expect, against the report's JSON Schema, with a
 # real validator (Debian's python3-jsonschema).
 add_test(NAME report-schema
-  COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/validate-reports.py
+  COMMAND /usr/bin/python3 ${tests}/validate-reports.py
           ${PROJECT_SOURCE_DIR}/docs/camera-info.schema.json
-          ${CMAKE_CURRENT_SOURCE_DIR}/data ${CMAKE_CURRENT_SOURCE_DIR}/wine/cases)
+          ${tests}/data ${tests}/wine/cases)
 
 # --- Windows: the exe, and the programs that meet it under Wine -----------
 
-set(device_cases ${CMAKE_CURRENT_SOURCE_DIR}/wine/cases)
-set(new_report ${CMAKE_CURRENT_SOURCE_DIR}/data/report-empty.txt)
+set(device_cases ${tests}/wine/cases)
+set(new_report ${tests}/data/report-empty.txt)
 set(helper -)
 if(WIN32)
   set(standard_devices ${device_cases}/usb-pci-integrated-paths)
@@ -47,19 +48,19 @@ if(WIN32)
   set(wine_run ${PROJECT_SOURCE_DIR}/scripts/wine-run.sh)
 
   add_test(NAME windows-exe
-    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check-windows-exe.sh
-            ${CMAKE_OBJDUMP} $<TARGET_FILE:camera-info> ${PROJECT_VERSION}
+    COMMAND ${tests}/check-windows-exe.sh
+            ${CMAKE_OBJDUMP} $<TARGET_FILE:camera-info>
             "${CAMERA_INFO_SOURCE_DATE_EPOCH}")
 
   # Readers holding the report, runs at once, a planted DLL: helper.cc.
-  add_executable(helper wine/helper.cc)
+  add_executable(helper ${tests}/wine/helper.cc)
   target_link_libraries(helper PRIVATE camera_info_core camera_info_warnings)
-  add_library(planted SHARED wine/planted.cc)
+  add_library(planted SHARED ${tests}/wine/planted.cc)
   set_target_properties(planted PROPERTIES PREFIX "")
   target_link_options(planted PRIVATE -static-libgcc)  # no DLL of its own
   add_dependencies(helper planted)
   # Every Win32 call of the file steps failed in turn, in-process.
-  add_executable(fault_sweep wine/fault_sweep.cc)
+  add_executable(fault_sweep ${tests}/wine/fault_sweep.cc)
   target_link_libraries(fault_sweep PRIVATE camera_info_core camera_info_warnings)
 
   # The tree's own Wine prefix, made once and kept, with a Wine server that
@@ -94,7 +95,7 @@ endif()
 
 function(add_case name label earlier expected)
   add_test(NAME ${name}
-    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/run-case.sh $<TARGET_FILE:camera-info>
+    COMMAND ${tests}/run-case.sh $<TARGET_FILE:camera-info>
             ${helper} ${earlier} ${expected} ${ARGN})
   set_tests_properties(${name} PROPERTIES LABELS ${label} SKIP_RETURN_CODE 77)
   if(WIN32 AND label STREQUAL devices)
@@ -107,8 +108,8 @@ function(add_case name label earlier expected)
 endfunction()
 
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-  ${CMAKE_CURRENT_SOURCE_DIR}/file-cases.txt)
-file(STRINGS ${CMAKE_CURRENT_SOURCE_DIR}/file-cases.txt case_lines REGEX "^[a-z]")
+  ${tests}/file-cases.txt)
+file(STRINGS ${tests}/file-cases.txt case_lines REGEX "^[a-z]")
 foreach(line IN LISTS case_lines)
   string(REGEX REPLACE " +" ";" fields "${line}")
   list(POP_FRONT fields name where earlier expected)
