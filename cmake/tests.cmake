@@ -34,6 +34,22 @@ if(can_run_tests)
   add_test(NAME unit COMMAND camera_info_tests)
 endif()
 
+# The fuzz target of the texts the platform gives, where clang builds for
+# this machine (the sanitize preset, whose flags give the code it runs the
+# coverage that guides it), as libFuzzer comes with clang. A fixed number of
+# inputs from a fixed start: the verdict is the same on any machine. As the
+# fuzzer learns from compares that hold addresses, it runs without address
+# randomisation (setarch -R), so that each run tries the same inputs.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND NOT CMAKE_CROSSCOMPILING)
+  add_executable(names_fuzzer tests/fuzz/names_fuzzer.cc)
+  target_compile_options(names_fuzzer PRIVATE -fsanitize=fuzzer)
+  target_link_options(names_fuzzer PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(names_fuzzer PRIVATE
+    camera_info_core camera_info_warnings)
+  add_test(NAME fuzz-names
+    COMMAND setarch -R $<TARGET_FILE:names_fuzzer> -seed=1 -runs=30000
+            -print_final_stats=1)
+endif()
 
 if(WIN32)
   add_test(NAME windows-exe

@@ -63,6 +63,7 @@ build() {  # PRESET LOG TESTS
     case "$test" in
       unit) targets+=(camera_info_tests) ;;
       fault-sweep) targets+=(fault_sweep) ;;
+      fuzz-names) targets+=(names_fuzzer) ;;
       windows-exe | report-schema) targets+=(camera-info) ;;
       *) targets+=(camera-info) && [[ "$1" != windows-* ]] || targets+=(helper) ;;
     esac

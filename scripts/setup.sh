@@ -3,8 +3,9 @@
 # already there, and says in one line what it changed (nothing when all is
 # there). Usage: scripts/setup.sh [native|all]
 #   native: compiler, CMake, jsoncpp and GoogleTest for the Linux build
-#   all:    also MinGW-w64, Wine (64-bit and 32-bit) and jsoncpp's Debian
-#           source for the Windows builds, osslsigncode and openssl for
+#   all:    also clang and its libFuzzer for the sanitize build, MinGW-w64,
+#           Wine (64-bit and 32-bit) and jsoncpp's Debian source for the
+#           Windows builds, osslsigncode and openssl for
 #           signing their release, and what runs the shipped 32-bit exe:
 #           where the kernel runs no i386 code, qemu's i386 user-mode
 #           emulator (qemu-user from bookworm-backports), registered for
@@ -22,7 +23,8 @@ updated=""  # whether apt's lists are fresh
 packages=(cmake ninja-build g++ pkg-config libjsoncpp-dev libgtest-dev libbenchmark-dev)
 if [[ "$what" == all ]]; then
   packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine64 dpkg-dev
-             python3-jsonschema clang-format shellcheck osslsigncode openssl)
+             python3-jsonschema clang-format shellcheck osslsigncode openssl
+             clang libclang-rt-14-dev)
 fi
 
 sudo_if_needed() {
