@@ -29,6 +29,22 @@ target_link_libraries(camera_info_tests PRIVATE
   camera_info_core ${gtest_main_target} camera_info_warnings)
 add_test(NAME unit COMMAND camera_info_tests)
 
+# Odd device names through the enumeration, the document and the writer,
+# where clang builds for this machine (the sanitize preset, whose flags give
+# the code under test the coverage that guides libFuzzer). A fixed number of
+# inputs from a fixed start, without address randomisation (the fuzzer
+# learns from compares that hold addresses): every run tries the same
+# inputs, on any machine.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND NOT CMAKE_CROSSCOMPILING)
+  add_executable(names_fuzzer ${tests}/fuzz/names_fuzzer.cc)
+  target_compile_options(names_fuzzer PRIVATE -fsanitize=fuzzer)
+  target_link_options(names_fuzzer PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(names_fuzzer PRIVATE camera_info_core camera_info_warnings)
+  add_test(NAME fuzz-names
+    COMMAND setarch -R $<TARGET_FILE:names_fuzzer> -seed=1 -runs=30000
+            -print_final_stats=1)
+endif()
+
 # The reports the tests expect, against the report's JSON Schema, with a
 # real validator (Debian's python3-jsonschema).
 add_test(NAME report-schema

@@ -13,9 +13,11 @@
 #include "discovery/device_platform.h"
 
 /// One device of the fake video-input category; a missing text is a display
-/// name the platform does not give, or a property whose read fails.
+/// name the platform does not give, or a property whose read fails. A
+/// property that holds a number is read, and gives no text.
 struct FakeDevice {
   std::optional<std::u16string> displayName, description, friendlyName;
+  bool descriptionIsNumber = false, friendlyNameIsNumber = false;
 };
 
 inline constexpr PlatformStatus kStatusFail = -2147467259;  // E_FAIL
@@ -83,17 +85,20 @@ class FakeDevicePlatform final : public DevicePlatform {
                               PropertyValue* value) override {
     const size_t device = deviceOf(bag);
     const bool friendly = name == u"FriendlyName";
-    const bool has = text(friendly, device).has_value();
+    const FakeDevice& fake = devices_[device - 1];
+    const bool number =
+        friendly ? fake.friendlyNameIsNumber : fake.descriptionIsNumber;
+    const bool has = number || text(friendly, device).has_value();
     const PlatformStatus status = call("Read", has ? 0 : kStatusFail);
     if (status < 0 || !has) return std::min(status, kStatusFail);
-    void* string = nullptr;  // what the value held before is lost
-    hand(&string, status, true, device, friendly);
+    void* string = kNumber;  // what the value held before is lost
+    if (!number) hand(&string, status, true, device, friendly);
     return store(value, string), status;
   }
   std::u16string valueText(const PropertyValue& value, size_t most) override {
     void* string = nullptr;
     std::memcpy(&string, value.storage, sizeof string);
-    if (string == nullptr) return {};
+    if (!holdsString(string)) return {};
     const auto index = reinterpret_cast<std::uintptr_t>(string);
     const std::u16string& whole = *text(index & 1, deviceOf(string));
     return whole.substr(0, std::min(whole.find(u'\0'), most));
@@ -101,14 +106,19 @@ class FakeDevicePlatform final : public DevicePlatform {
   void clearValue(PropertyValue* value) override {
     void* string = nullptr;
     std::memcpy(&string, value->storage, sizeof string);
-    if (string != nullptr) --held_;
+    if (holdsString(string)) --held_;
     store(value, nullptr);
   }
 
  private:
-  // A handle is 16 * its device's number + 2 + 1 for a FriendlyName string.
+  // A handle is 16 * its device's number + 2 + 1 for a FriendlyName string;
+  // a value that holds a number holds kNumber, which is no handle.
+  static inline void* const kNumber = reinterpret_cast<void*>(1);
   static size_t deviceOf(void* handle) {
     return reinterpret_cast<std::uintptr_t>(handle) / 16;
+  }
+  static bool holdsString(void* value) {
+    return reinterpret_cast<std::uintptr_t>(value) & 2;
   }
   const std::optional<std::u16string>& text(bool friendly,
                                             size_t device) const {
