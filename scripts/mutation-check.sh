@@ -71,7 +71,7 @@ shard() {  # QUEUE
     cmake --preset "$preset" >"$log" 2>&1
     # A copy of the Wine prefix of the tree here spares making one.
     [[ "$preset" != windows-* ]] ||
-      scripts/wine-run.sh --prefix "build/$preset/wine/prefix" "$root/build/$preset/wine/prefix"
+      scripts/wine-run.sh --prefix "$PWD/build/$preset/wine/prefix" "$root/build/$preset/wine/prefix"
   fi
   if ! build "$preset" "$log" || ! run_tests "$preset" "$log" "$all"; then
     echo "FAIL the unmutated project fails $preset ($all):"

@@ -60,11 +60,20 @@ class FakeDevicePlatform final : public DevicePlatform {
     return hand(out, status, status == 0, 0, 0);
   }
   PlatformStatus nextMoniker(ComObject, ComObject* out) override {
-    const size_t device = fetched_ < devices_.size() ? ++fetched_ : 0;
-    const PlatformStatus status = call("Next", device == 0);
+    // Anything but S_OK ends the list: a walk that goes on is told so, and
+    // fails, rather than looping for ever.
+    if (ended_) misuse_ += " Next after the end;";
+    const size_t device =
+        !ended_ && fetched_ < devices_.size() ? ++fetched_ : 0;
+    const PlatformStatus status = ended_ ? kStatusFail : call("Next", !device);
+    ended_ = status != 0;
     return hand(out, status, status == 0 && device, device, 0);
   }
   PlatformStatus bindToPropertyBag(ComObject moniker, ComObject* out) override {
+    if (!moniker) {
+      misuse_ += " Bind without a moniker;";
+      return hand(out, kStatusFail, false, 0, 0);
+    }
     const PlatformStatus status = call("Bind", 0);
     return hand(out, status, status >= 0, deviceOf(moniker), 0);
   }
@@ -151,6 +160,7 @@ class FakeDevicePlatform final : public DevicePlatform {
   int com_ = 0;   // 0 before COM, 1 in it, 2 after
   int held_ = 0;  // handed out and not yet given back
   size_t fetched_ = 0;
+  bool ended_ = false;
 };
 
 #endif  // CAMERA_INFO_DISCOVERY_FAKE_DEVICE_PLATFORM_H_
