@@ -60,7 +60,7 @@ build() {  # PRESET LOG
 }
 
 shard() {  # QUEUE
-  local queue="$1" preset tree="$1.tree" log="$1.log" all mutant tests name what begun status caught
+  local queue="$1" preset tree="$1.tree" log="$1.log" all mutant tests name what begun status caught files file
   preset="$(basename "${queue%.*}")"
   all="$(cut -f2 "$queue" | tr ' ' '\n' | sort -u | paste -sd ' ')"
   mkdir "$tree"
@@ -81,20 +81,26 @@ shard() {  # QUEUE
   fi
   while IFS=$'\t' read -r mutant tests; do
     name="$(basename "$mutant" .diff)" what="$(head -n1 "$mutant" | sed 's/^# //')" begun=$SECONDS
-    if ! patch -s -p1 --dry-run <"$mutant" >/dev/null 2>&1; then
+    # Exactly where its lines stand, or not at all: a hunk moved by fuzz
+    # could change, and on its way back break, another place.
+    if ! patch -s -p1 -F0 --dry-run <"$mutant" >/dev/null 2>&1; then
       echo "FAIL $name: does not apply"
       echo broken >>"$scratch/results"
       continue
     fi
-    patch -s -p1 <"$mutant"
+    mapfile -t files < <(sed -n 's|^+++ b/||p' "$mutant")
+    for file in "${files[@]}"; do cp "$file" "$file.unmutated"; done
+    patch -s -p1 -F0 --no-backup-if-mismatch <"$mutant"
     status=0
     build "$preset" "$log" || status=build
     [[ "$status" != 0 ]] || run_tests "$preset" "$log" "$tests" || status=$?
-    patch -s -R -p1 <"$mutant"
+    # Put back, and touched: newer than what the mutant built, so it rebuilds.
+    for file in "${files[@]}"; do mv "$file.unmutated" "$file" && touch "$file"; done
     # The first failing case or unit test, and why.
     caught="$(grep -m1 -E '^FAIL |^\[  FAILED  \] [A-Za-z]' "$log" | cut -c1-160 || true)"
     if [[ "$status" == build ]]; then
       echo "FAIL $name does not build ($preset): $what"
+      grep -m3 -E 'error|FAILED' "$log" | cut -c1-200
       echo broken >>"$scratch/results"
     elif [[ "$status" == 0 ]]; then
       echo "FAIL $name survived $preset $tests: $what"
