@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks a built camera-info.exe: a console program that imports nothing but
-# the system's own DLLs, turns error dialogs off, declares the Windows
-# version its imports need, embeds a manifest asking for no elevation,
-# keeps ASLR and DEP (and high-entropy ASLR when 64-bit), and bears the
+# the system's own DLLs, moves no file pointer, turns error dialogs off,
+# declares the Windows version its imports need, embeds a manifest asking
+# for no elevation, keeps ASLR and DEP (and high-entropy ASLR when 64-bit), and bears the
 # commit's time as its PE time stamp, not the time it was linked.
 # Usage: check-windows-exe.sh OBJDUMP EXE EPOCH
 #   EPOCH: the time stamp it must bear, in seconds since 1970 (SOURCE_DATE_EPOCH)
@@ -50,6 +50,10 @@ case "$headers" in
   *) needed=5.1 ;;
 esac
 imports="$(awk '/DLL Name:/ {dll = 1} dll && NF == 3 && $1 ~ /^[0-9a-f]+$/ {print $3}' <<<"$headers")"
+# Every write and cut names its offset: nothing may depend on the file pointer.
+for call in SetFilePointer SetFilePointerEx SetEndOfFile; do
+  ! grep -qx "$call" <<<"$imports" || fail "imports $call: a file step depends on the file pointer"
+done
 # An unattended run must not wait on an error dialog.
 grep -qx SetErrorMode <<<"$imports" || fail "does not call SetErrorMode: an error dialog could stall a run"
 for call in GetTickCount64 InitializeConditionVariable SleepConditionVariableCS \

@@ -37,7 +37,6 @@ enum Kind {
   kFullPath,
   kAttributes,
   kInformation,
-  kSeek,
   kKinds
 };
 // Each kind's name, and its second way to fail, if it has one (the first is
@@ -53,8 +52,7 @@ const char* const kKindWays[kKinds][2] = {
     {"the cut", nullptr},
     {"GetFullPathNameW", nullptr},
     {"GetFileAttributesW", nullptr},
-    {"GetFileInformationByHandle", nullptr},
-    {"SetFilePointerEx", nullptr}};
+    {"GetFileInformationByHandle", nullptr}};
 
 // Which call fails, and what the run has made so far.
 struct Plan {
@@ -165,11 +163,6 @@ BOOL WINAPI lockFile(HANDLE file, DWORD flags, DWORD reserved, DWORD low,
 BOOL WINAPI getInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION to) {
   return fails(kInformation) ? failWith(ERROR_IO_DEVICE)
                              : realGetInformation(file, to);
-}
-
-BOOL WINAPI seekFile(HANDLE, LARGE_INTEGER, PLARGE_INTEGER, DWORD) {
-  fails(kSeek);  // counted, so that a call shows in the sweep; never needed
-  return failWith(ERROR_IO_DEVICE);
 }
 
 DWORD WINAPI getFullPathName(LPCWSTR name, DWORD size, LPWSTR path,
@@ -283,7 +276,6 @@ int main() {
   realLockFile = replaceImport("LockFileEx", &lockFile);
   realGetInformation =
       replaceImport("GetFileInformationByHandle", &getInformation);
-  replaceImport("SetFilePointerEx", &seekFile);
   realGetFullPathName = replaceImport("GetFullPathNameW", &getFullPathName);
   realGetFileAttributes =
       replaceImport("GetFileAttributesW", &getFileAttributes);
