@@ -12,11 +12,12 @@
 # SCRIPT": SCRIPT, run from the copy's top, builds what it needs itself.
 # Windows mutants are judged on windows-x64 unless they need the 32-bit
 # build.
-# The mutants run in fixed shards side by side: two for the Linux build,
-# three for windows-x64 (Wine mostly waits), one for windows-x86 and one for
-# the release. A shard is a scratch copy of the project whose preset is
-# configured and built once, and whose tests first pass unmutated; each
-# mutant is then applied, built, tested and reverted there.
+# The mutants run in fixed shards side by side: two for the Linux build, one
+# for sanitize, three for windows-x64 (Wine mostly waits), one for
+# windows-x86 and one for the release. A shard is a scratch copy of the
+# project whose preset is configured and built once, and whose tests first
+# pass unmutated; each mutant is then applied exactly (no fuzz), built,
+# tested and undone from copies of its files there.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
